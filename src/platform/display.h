@@ -118,13 +118,13 @@ constexpr uint32_t kSmtoAbortIfHung = 0x2;
 using MonitorEnumProc = int (*)(MonitorHandle monitor, DeviceContext dc, Rect* rect, intptr_t data);
 
 bool EnumDisplayMonitors(DeviceContext dc, const Rect* clip, MonitorEnumProc proc, intptr_t data);
-bool GetMonitorInfo(MonitorHandle monitor, MonitorInfo* info);
+bool GetMonitorInfoW(MonitorHandle monitor, MonitorInfo* info);
 
 bool GetNumberOfPhysicalMonitorsFromHMONITOR(MonitorHandle monitor, uint32_t* count);
 bool GetPhysicalMonitorsFromHMONITOR(MonitorHandle monitor, uint32_t count, PhysicalMonitor* monitors);
 bool DestroyPhysicalMonitors(uint32_t count, PhysicalMonitor* monitors);
 
-bool EnumDisplayDevices(const char16_t* device, uint32_t index, DisplayDevice* display_device, uint32_t flags);
+bool EnumDisplayDevicesW(const char16_t* device, uint32_t index, DisplayDevice* display_device, uint32_t flags);
 
 bool GetMonitorCapabilities(PhysicalMonitorHandle monitor, uint32_t* capabilities, uint32_t* color_temperatures);
 bool GetMonitorBrightness(PhysicalMonitorHandle monitor, uint32_t* minimum, uint32_t* current, uint32_t* maximum);
@@ -136,12 +136,12 @@ bool GetMonitorDisplayAreaSize(PhysicalMonitorHandle monitor, int32_t size_type,
 bool GetMonitorTechnologyType(PhysicalMonitorHandle monitor, int32_t* technology);
 bool SaveCurrentMonitorSettings(PhysicalMonitorHandle monitor);
 
-bool EnumDisplaySettings(const char16_t* device, uint32_t mode_number, DisplayMode* mode);
+bool EnumDisplaySettingsW(const char16_t* device, uint32_t mode_number, DisplayMode* mode);
 // Changes the fields of `mode` that dmFields marks; returns a DISP_CHANGE_* result.
-int32_t ChangeDisplaySettingsEx(const char16_t* device, DisplayMode* mode, uint32_t flags);
+int32_t ChangeDisplaySettingsExW(const char16_t* device, DisplayMode* mode, uint32_t flags);
 
 // SendMessageTimeoutW; returns non-zero when every window answered in time.
-intptr_t SendMessageTimeout(uintptr_t window, uint32_t message, uintptr_t wparam, intptr_t lparam,
+intptr_t SendMessageTimeoutW(uintptr_t window, uint32_t message, uintptr_t wparam, intptr_t lparam,
                             uint32_t flags, uint32_t timeout_ms, uintptr_t* result);
 
 // Membership of the calling thread's token in the built-in Administrators group.

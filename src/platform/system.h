@@ -19,16 +19,16 @@ void SetLastError(uint32_t error);
 // UTF-16 units including the terminator. Returns the number of characters
 // copied without the terminator, `size` (and ERROR_INSUFFICIENT_BUFFER)
 // when the path was cut, or 0 on failure.
-uint32_t GetModuleFileName(char16_t* buffer, uint32_t size);
+uint32_t GetModuleFileNameW(char16_t* buffer, uint32_t size);
 
 // Version resource of a program file (GetFileVersionInfoSizeW,
 // GetFileVersionInfoW, VerQueryValueW). Sizes are in bytes.
-uint32_t GetFileVersionInfoSize(const char16_t* path);
-bool GetFileVersionInfo(const char16_t* path, uint32_t size, void* block);
+uint32_t GetFileVersionInfoSizeW(const char16_t* path);
+bool GetFileVersionInfoW(const char16_t* path, uint32_t size, void* block);
 // `sub_block` is "\\", "\\VarFileInfo\\Translation" or
 // "\\StringFileInfo\\llllcccc\\Name". For strings `length` is in characters
 // (terminator included), otherwise in bytes.
-bool VerQueryValue(const void* block, const char16_t* sub_block, void** value, uint32_t* length);
+bool VerQueryValueW(const void* block, const char16_t* sub_block, void** value, uint32_t* length);
 
 // Fixed part of a version resource (VS_FIXEDFILEINFO).
 struct FixedFileInfo {
@@ -55,7 +55,7 @@ struct ResourceString {
   const char16_t* text;
   uint32_t length;
 };
-ResourceString LoadString(uint32_t id);
+ResourceString LoadStringW(uint32_t id);
 
 // FormatMessageW with FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS
 // in the user's default language. Returns the number of characters written
@@ -64,15 +64,24 @@ uint32_t FormatSystemMessage(uint32_t message_id, char16_t* buffer, uint32_t siz
 
 // Path and text helpers (PathStripPathW, PathRemoveExtensionW, _wcslwr_s,
 // CharNextW). All work in place on zero-terminated text.
-void PathStripPath(char16_t* path);
-void PathRemoveExtension(char16_t* path);
+void PathStripPathW(char16_t* path);
+void PathRemoveExtensionW(char16_t* path);
 bool StringToLower(char16_t* text, size_t size);
-const char16_t* CharNext(const char16_t* position);
+const char16_t* CharNextW(const char16_t* position);
+// PathCompactPathExW: shortens `path` into `out` (kMaxPath characters) so
+// that it fits in `max_chars` characters including the terminator, by
+// replacing path components with an ellipsis.
+bool PathCompactPathExW(char16_t* out, const char16_t* path, uint32_t max_chars, uint32_t flags);
 
 // Local date and time in the user's default short date and time formats
 // (GetDateFormatEx / GetTimeFormatEx with the current local time). Return
 // the characters written including the terminator, 0 on failure.
 int GetLocalDateText(char16_t* buffer, int size);
 int GetLocalTimeText(char16_t* buffer, int size);
+
+// Process start-up hardening (HeapSetInformation): the process ends on heap
+// corruption; the low-fragmentation heap. Failures are ignored.
+void EnableHeapTerminationOnCorruption();
+void EnableLowFragmentationHeap();
 
 }  // namespace monctl::platform

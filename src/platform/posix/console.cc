@@ -1,1 +1,65 @@
-//
+// The run-time library's console services for the native build. A terminal
+// always gets UTF-8; redirected output follows the translation mode: "text"
+// and "utf8" give UTF-8, "unicode" gives UTF-16LE.
+#include "platform/console.h"
+
+#include <cerrno>
+#include <string>
+#include <unistd.h>
+
+#include "framework/text.h"
+
+namespace monctl::platform {
+namespace {
+
+// Constant-initialised, so the application object may use them while it
+// is constructed by static initialisation.
+uint32_t g_modes[2] = {kModeText, kModeText};
+
+int Descriptor(Stream stream) { return stream == Stream::kOutput ? STDOUT_FILENO : STDERR_FILENO; }
+
+void WriteAll(int fd, const char* data, size_t size) {
+  while (size > 0) {
+    ssize_t n = ::write(fd, data, size);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return;  // as fputws: a failed write is not reported
+    }
+    data += n;
+    size -= static_cast<size_t>(n);
+  }
+}
+
+}  // namespace
+
+bool IsConsole(Stream stream) { return ::isatty(Descriptor(stream)) == 1; }
+
+int SetTranslationMode(Stream stream, uint32_t mode) {
+  if (mode != kModeText && mode != kModeUtf16 && mode != kModeUtf8) {
+    errno = EINVAL;
+    return -1;
+  }
+  uint32_t& current = g_modes[stream == Stream::kOutput ? 0 : 1];
+  uint32_t previous = current;
+  current = mode;
+  return static_cast<int>(previous);
+}
+
+void WriteConsoleText(Stream stream, const std::u16string& text) {
+  int fd = Descriptor(stream);
+  uint32_t mode = g_modes[stream == Stream::kOutput ? 0 : 1];
+  if (mode == kModeUtf16 && !IsConsole(stream)) {
+    std::string bytes;
+    bytes.reserve(text.size() * 2);
+    for (char16_t c : text) {
+      bytes.push_back(static_cast<char>(c & 0xFF));
+      bytes.push_back(static_cast<char>(c >> 8));
+    }
+    WriteAll(fd, bytes.data(), bytes.size());
+    return;
+  }
+  std::string utf8 = Utf16ToUtf8(text);
+  WriteAll(fd, utf8.data(), utf8.size());
+}
+
+}  // namespace monctl::platform
