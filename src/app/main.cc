@@ -1,6 +1,7 @@
 #include "app/main.h"
 
 #include "app/console.h"
+#include "framework/process/crash_handler.h"
 #include "platform/system.h"
 
 namespace monctl {
@@ -14,8 +15,10 @@ CConsole& TheConsole() { return g_console; }
 int wmain(int argc, char16_t* argv[]) {
   CConsole& console = TheConsole();
 
+  InstallCrashHandler();
   platform::EnableHeapTerminationOnCorruption();
   platform::EnableLowFragmentationHeap();
+  SetCrashReportWriter(&console);
 
   console.ParseCommandLine(argc, argv);
   console.ShowBanner();
