@@ -1,0 +1,68 @@
+// The physical monitors of one display monitor, and the pass over all
+// display monitors that numbers them 1, 2, 3, ... in enumeration order.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "opm/opm_session.h"
+#include "platform/display.h"
+
+namespace monctl {
+
+class CMessageWriter;
+
+class CPhysicalMonitor {
+ public:
+  explicit CPhysicalMonitor(CMessageWriter& writer);
+  virtual ~CPhysicalMonitor();
+  CPhysicalMonitor(const CPhysicalMonitor&) = delete;
+  CPhysicalMonitor& operator=(const CPhysicalMonitor&) = delete;
+
+  // Loads one display monitor: its physical monitors, its monitor
+  // information and its OPM outputs. On failure the last error says why.
+  bool Attach(platform::MonitorHandle hMonitor);
+  // Gives back everything the object holds.
+  void Release();
+  // The record at `index`, or nullptr (last error ERROR_INVALID_PARAMETER).
+  const platform::PhysicalMonitor* GetMonitor(uint32_t index) const;
+  // Writes "<description> on <adapter>[ [Primary]]" and a line end.
+  bool WriteName(const platform::PhysicalMonitor* record);
+  // The properties report of physical monitor `index`.
+  bool ShowProperties(uint32_t index);
+
+  platform::MonitorHandle m_hMonitor = nullptr;
+  platform::MonitorInfo m_MonitorInfo = {};
+  uint32_t m_nSelected = 0;
+  uint32_t m_nCount = 0;
+  std::unique_ptr<platform::PhysicalMonitor[]> m_pMonitors;
+  opm::COpmSession m_Opm;
+
+ protected:
+  CMessageWriter& m_Writer;
+
+ private:
+  void DestroyMonitors();
+};
+
+class CEnumPhysicalMonitors : public CPhysicalMonitor {
+ public:
+  using CPhysicalMonitor::CPhysicalMonitor;
+
+  static int SelectProc(platform::MonitorHandle hMonitor, platform::DeviceContext dc,
+                        platform::Rect* rect, intptr_t object);
+  static int ListProc(platform::MonitorHandle hMonitor, platform::DeviceContext dc,
+                      platform::Rect* rect, intptr_t object);
+
+  // Stops at the physical monitor numbered `device`; true when reached.
+  bool Select(uint32_t device);
+  // Writes the list of all physical monitors, with their properties when asked.
+  void List(bool properties);
+
+  uint32_t m_nCounter = 0;
+  uint32_t m_nTarget = 0;
+  bool m_bProperties = false;
+  bool m_bFound = false;
+};
+
+}  // namespace monctl
