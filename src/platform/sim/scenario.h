@@ -1,0 +1,82 @@
+// The simulated display stack as a scenario describes it: display monitors
+// in enumeration order, their display devices and modes, their physical
+// monitors and OPM video outputs, and the calls that are made to fail.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/display.h"
+#include "platform/sim/driver/opm_driver.h"
+
+namespace monctl::sim {
+
+// Function name (the Win32 spelling, e.g. "GetMonitorBrightness") to the
+// last-error value with which that call fails.
+using FailMap = std::map<std::string, uint32_t, std::less<>>;
+
+// Minimum, current and maximum of a DDC/CI setting, in the order the
+// monitor configuration functions return them. No order among the three
+// is assumed: a monitor may report odd ranges.
+struct Levels {
+  uint32_t minimum = 0;
+  uint32_t current = 0;
+  uint32_t maximum = 0;
+};
+
+struct PhysicalMonitorConfig {
+  std::u16string description = u"Generic PnP Monitor";
+  uint32_t capabilities = platform::kMcCapsMonitorTechnologyType | platform::kMcCapsBrightness |
+                          platform::kMcCapsContrast | platform::kMcCapsColorTemperature |
+                          platform::kMcCapsDisplayAreaSize;
+  uint32_t color_temperatures = 0x04 | 0x20;  // 6500K and 9300K
+  Levels brightness{0, 50, 100};
+  Levels contrast{0, 50, 100};
+  Levels width{0, 50, 100};
+  Levels height{0, 50, 100};
+  int32_t technology = 2;  // thin-film transistor
+  FailMap fail;
+};
+
+constexpr uint32_t kAllModeFields = platform::kDmPosition | platform::kDmDisplayOrientation |
+                                    platform::kDmBitsPerPel | platform::kDmPelsWidth |
+                                    platform::kDmPelsHeight | platform::kDmDisplayFlags |
+                                    platform::kDmDisplayFrequency;
+
+inline constexpr platform::DisplayMode kDefaultMode = {
+    kAllModeFields, {0, 0}, platform::kDmdoDefault, 32, 1920, 1080, 0, 60};
+
+struct DisplayConfig {
+  std::u16string device;  // \\.\DISPLAYn
+  std::u16string adapter = u"Simulated Display Adapter";
+  bool primary = false;
+  platform::Rect rect{0, 0, 1920, 1080};
+  platform::DisplayMode mode = kDefaultMode;
+  int32_t change_result = platform::kDispChangeSuccessful;
+  std::vector<PhysicalMonitorConfig> physical;
+  FailMap fail;
+  // Absent: OPMGetVideoOutputsFromHMONITOR fails for this display.
+  std::optional<std::vector<OpmOutputConfig>> opm;
+};
+
+struct Scenario {
+  bool admin = false;
+  std::vector<DisplayConfig> displays;
+};
+
+// Calls that a display's `fail` map may name: those on the display monitor
+// and its display device.
+inline constexpr const char* kDisplayFailFunctions[] = {"GetNumberOfPhysicalMonitorsFromHMONITOR",
+                                                        "GetPhysicalMonitorsFromHMONITOR", "GetMonitorInfoW",
+                                                        "EnumDisplaySettingsW", "EnumDisplayDevicesW"};
+
+// Calls that a physical monitor's `fail` map may name.
+inline constexpr const char* kMonitorFailFunctions[] = {
+    "GetMonitorCapabilities",   "GetMonitorBrightness",      "SetMonitorBrightness",
+    "GetMonitorContrast",       "SetMonitorContrast",        "GetMonitorDisplayAreaSize",
+    "GetMonitorTechnologyType", "SaveCurrentMonitorSettings"};
+
+}  // namespace monctl::sim

@@ -1,0 +1,363 @@
+#include "platform/sim/simulator.h"
+
+#include <fmt/format.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <utility>
+
+#include "platform/sim/scenario_loader.h"
+#include "platform/sim/utf.h"
+
+namespace monctl::sim {
+namespace {
+
+// DISPLAY_DEVICEW StateFlags besides the primary flag.
+constexpr uint32_t kDisplayDeviceAttachedToDesktop = 0x1;
+constexpr uint32_t kDisplayDeviceActive = 0x1;    // monitor devices
+constexpr uint32_t kDisplayDeviceAttached = 0x2;  // monitor devices
+
+// Physical monitor handles are numbered for the whole process, so that a
+// handle of a destroyed monitor or of an earlier simulator never becomes
+// valid again.
+std::atomic<uintptr_t> last_physical_handle{0};
+
+template <size_t N>
+void CopyText(char16_t (&target)[N], std::u16string_view text) {
+  const size_t length = std::min(text.size(), N - 1);
+  std::copy_n(text.begin(), length, target);
+  std::fill(target + length, target + N, u'\0');
+}
+
+// Addition with the wrap-around of the 32-bit arithmetic the window manager
+// does, without undefined behaviour on overflow.
+int32_t Add(int32_t a, int64_t b) {
+  return static_cast<int32_t>(static_cast<uint32_t>(a) + static_cast<uint32_t>(b));
+}
+
+bool SameDeviceName(std::u16string_view a, std::u16string_view b) {
+  const auto lower = [](char16_t c) { return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + 32) : c; };
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
+                                            [&](char16_t x, char16_t y) { return lower(x) == lower(y); });
+}
+
+// An OPM output of the simulated driver with its references counted here,
+// so that the simulator knows how many outputs the caller still holds.
+class TrackedOutput final : public platform::OpmVideoOutput {
+ public:
+  TrackedOutput(platform::OpmVideoOutput* driver_output, std::shared_ptr<size_t> live)
+      : driver_output_(driver_output), live_(std::move(live)) {
+    ++*live_;
+  }
+
+  uint32_t AddRef() override { return ++references_; }
+
+  uint32_t Release() override {
+    const uint32_t left = --references_;
+    if (left == 0) {
+      driver_output_->Release();
+      --*live_;
+      delete this;
+    }
+    return left;
+  }
+
+  platform::HRESULT StartInitialization(platform::OpmRandomNumber* random, uint8_t** certificate,
+                                        uint32_t* certificate_length) override {
+    return driver_output_->StartInitialization(random, certificate, certificate_length);
+  }
+
+  platform::HRESULT FinishInitialization(
+      const platform::OpmEncryptedInitializationParameters* parameters) override {
+    return driver_output_->FinishInitialization(parameters);
+  }
+
+  platform::HRESULT GetInformation(const platform::OpmGetInfoParameters* parameters,
+                                   platform::OpmRequestedInformation* information) override {
+    return driver_output_->GetInformation(parameters, information);
+  }
+
+ private:
+  ~TrackedOutput() = default;
+
+  platform::OpmVideoOutput* driver_output_;
+  std::shared_ptr<size_t> live_;
+  uint32_t references_ = 1;
+};
+
+std::unique_ptr<Simulator>& Installed() {
+  static std::unique_ptr<Simulator> simulator;
+  return simulator;
+}
+
+}  // namespace
+
+void CallLog::Append(std::string line) {
+  if (!path_.empty()) {
+    // Opened for each line so that the file is complete whenever the
+    // process ends, however it ends.
+    if (std::FILE* file = std::fopen(path_.c_str(), "ab")) {
+      std::fprintf(file, "%s\n", line.c_str());
+      std::fclose(file);
+    }
+  }
+  lines_.push_back(std::move(line));
+}
+
+Simulator::Simulator(Scenario scenario, std::string log_path)
+    : state_(std::move(scenario)),
+      log_(std::make_shared<CallLog>(std::move(log_path))),
+      live_outputs_(std::make_shared<size_t>(0)) {}
+
+Simulator::~Simulator() = default;
+
+std::optional<size_t> Simulator::FindDisplay(std::u16string_view device) const {
+  for (size_t i = 0; i < state_.displays.size(); ++i) {
+    if (SameDeviceName(state_.displays[i].device, device)) return i;
+  }
+  return std::nullopt;
+}
+
+std::optional<size_t> Simulator::PrimaryDisplay() const {
+  for (size_t i = 0; i < state_.displays.size(); ++i) {
+    if (state_.displays[i].primary) return i;
+  }
+  if (state_.displays.empty()) return std::nullopt;
+  return 0;
+}
+
+std::optional<Status> Simulator::DisplayFailure(size_t display, std::string_view function) const {
+  const FailMap& fail = state_.displays[display].fail;
+  const auto it = fail.find(function);
+  if (it == fail.end()) return std::nullopt;
+  return Status::Failure(it->second);
+}
+
+Status Simulator::GetMonitorInfoW(size_t display, platform::MonitorInfo* info) const {
+  if (auto failure = DisplayFailure(display, "GetMonitorInfoW")) return *failure;
+  const DisplayConfig& config = state_.displays[display];
+  info->rcMonitor = config.rect;
+  info->rcWork = config.rect;
+  info->dwFlags = config.primary ? platform::kMonitorInfoFPrimary : 0;
+  CopyText(info->szDevice, config.device);
+  return Status::Success();
+}
+
+Status Simulator::GetDisplayDevice(size_t display, platform::DisplayDevice* device) const {
+  if (auto failure = DisplayFailure(display, "EnumDisplayDevicesW")) return *failure;
+  const DisplayConfig& config = state_.displays[display];
+  *device = {};
+  CopyText(device->DeviceName, config.device);
+  CopyText(device->DeviceString, config.adapter);
+  device->StateFlags =
+      kDisplayDeviceAttachedToDesktop | (config.primary ? platform::kDisplayDevicePrimaryDevice : 0);
+  CopyText(device->DeviceID, u"PCI\\VEN_1AF4&DEV_1050&SUBSYS_11001AF4&REV_01");
+  CopyText(device->DeviceKey,
+           Utf8ToUtf16(fmt::format("\\Registry\\Machine\\System\\CurrentControlSet\\Control\\Video\\"
+                                   "{{5B45201D-F2F2-4F3B-85BB-30FF1F953599}}\\{:04}",
+                                   display)));
+  return Status::Success();
+}
+
+Status Simulator::GetMonitorDevice(size_t display, size_t index, platform::DisplayDevice* device) const {
+  if (auto failure = DisplayFailure(display, "EnumDisplayDevicesW")) return *failure;
+  const DisplayConfig& config = state_.displays[display];
+  if (index >= config.physical.size()) return Status::Failure(platform::kErrorNoMoreItems);
+  *device = {};
+  CopyText(device->DeviceName, config.device + Utf8ToUtf16(fmt::format("\\Monitor{}", index)));
+  CopyText(device->DeviceString, config.physical[index].description);
+  device->StateFlags = kDisplayDeviceActive | kDisplayDeviceAttached;
+  CopyText(device->DeviceID, u"MONITOR\\Default_Monitor");
+  return Status::Success();
+}
+
+Status Simulator::GetDisplayMode(size_t display, platform::DisplayMode* mode) const {
+  if (auto failure = DisplayFailure(display, "EnumDisplaySettingsW")) return *failure;
+  *mode = state_.displays[display].mode;
+  return Status::Success();
+}
+
+int32_t Simulator::ChangeDisplayMode(std::u16string_view device, const platform::DisplayMode& mode,
+                                     uint32_t flags) {
+  log_->Append(
+      fmt::format("ChangeDisplaySettingsExW {} fields=0x{:08X} orientation={} width={} height={} "
+                  "position={},{} flags={}",
+                  Utf16ToUtf8(device), mode.dmFields, mode.dmDisplayOrientation, mode.dmPelsWidth,
+                  mode.dmPelsHeight, mode.dmPosition.x, mode.dmPosition.y, flags));
+  const std::optional<size_t> display = FindDisplay(device);
+  if (!display) return platform::kDispChangeBadParam;
+  DisplayConfig& config = state_.displays[*display];
+  if (config.change_result != platform::kDispChangeSuccessful) return config.change_result;
+
+  platform::DisplayMode& current = config.mode;
+  const uint32_t fields = mode.dmFields;
+  if (fields & platform::kDmPosition) {
+    const int64_t dx = int64_t{mode.dmPosition.x} - current.dmPosition.x;
+    const int64_t dy = int64_t{mode.dmPosition.y} - current.dmPosition.y;
+    config.rect = {Add(config.rect.left, dx), Add(config.rect.top, dy), Add(config.rect.right, dx),
+                   Add(config.rect.bottom, dy)};
+    current.dmPosition = mode.dmPosition;
+  }
+  if (fields & platform::kDmDisplayOrientation) current.dmDisplayOrientation = mode.dmDisplayOrientation;
+  if (fields & platform::kDmBitsPerPel) current.dmBitsPerPel = mode.dmBitsPerPel;
+  if (fields & platform::kDmPelsWidth) {
+    current.dmPelsWidth = mode.dmPelsWidth;
+    config.rect.right = Add(config.rect.left, mode.dmPelsWidth);
+  }
+  if (fields & platform::kDmPelsHeight) {
+    current.dmPelsHeight = mode.dmPelsHeight;
+    config.rect.bottom = Add(config.rect.top, mode.dmPelsHeight);
+  }
+  if (fields & platform::kDmDisplayFlags) current.dmDisplayFlags = mode.dmDisplayFlags;
+  if (fields & platform::kDmDisplayFrequency) current.dmDisplayFrequency = mode.dmDisplayFrequency;
+  // A field that has been set is known from now on.
+  current.dmFields |= fields & kAllModeFields;
+  return platform::kDispChangeSuccessful;
+}
+
+void Simulator::Broadcast(uintptr_t command, intptr_t parameter) {
+  log_->Append(fmt::format("SendMessageTimeoutW 0x{:04X} {}", command, parameter));
+}
+
+void Simulator::Sleep(uint32_t milliseconds) { log_->Append(fmt::format("Sleep {}", milliseconds)); }
+
+Status Simulator::GetPhysicalMonitorCount(size_t display, uint32_t* count) const {
+  if (auto failure = DisplayFailure(display, "GetNumberOfPhysicalMonitorsFromHMONITOR")) return *failure;
+  *count = static_cast<uint32_t>(state_.displays[display].physical.size());
+  return Status::Success();
+}
+
+Status Simulator::GetPhysicalMonitors(size_t display, uint32_t count, platform::PhysicalMonitor* monitors) {
+  if (auto failure = DisplayFailure(display, "GetPhysicalMonitorsFromHMONITOR")) return *failure;
+  const DisplayConfig& config = state_.displays[display];
+  if (count != config.physical.size()) return Status::Failure(platform::kErrorInvalidParameter);
+  for (size_t i = 0; i < count; ++i) {
+    const uintptr_t handle = ++last_physical_handle;
+    handles_.emplace(handle, Location{display, i});
+    monitors[i].hPhysicalMonitor = reinterpret_cast<platform::PhysicalMonitorHandle>(handle);
+    CopyText(monitors[i].szPhysicalMonitorDescription, config.physical[i].description);
+  }
+  return Status::Success();
+}
+
+Status Simulator::DestroyPhysicalMonitor(platform::PhysicalMonitorHandle handle) {
+  if (handles_.erase(reinterpret_cast<uintptr_t>(handle)) == 0) {
+    return Status::Failure(kErrorInvalidPhysicalMonitorHandle);
+  }
+  return Status::Success();
+}
+
+Status Simulator::Resolve(platform::PhysicalMonitorHandle handle, std::string_view function,
+                          Location* location) const {
+  const auto it = handles_.find(reinterpret_cast<uintptr_t>(handle));
+  if (it == handles_.end()) return Status::Failure(kErrorInvalidPhysicalMonitorHandle);
+  *location = it->second;
+  const FailMap& fail = Monitor(*location).fail;
+  const auto entry = fail.find(function);
+  return entry == fail.end() ? Status::Success() : Status::Failure(entry->second);
+}
+
+const PhysicalMonitorConfig& Simulator::Monitor(Location location) const {
+  return state_.displays[location.display].physical[location.index];
+}
+
+std::string Simulator::Name(Location location) const {
+  return fmt::format("{}#{}", Utf16ToUtf8(state_.displays[location.display].device), location.index);
+}
+
+Status Simulator::GetCapabilities(platform::PhysicalMonitorHandle handle, uint32_t* capabilities,
+                                  uint32_t* color_temperatures) const {
+  Location location;
+  if (Status status = Resolve(handle, "GetMonitorCapabilities", &location); !status.ok) return status;
+  *capabilities = Monitor(location).capabilities;
+  *color_temperatures = Monitor(location).color_temperatures;
+  return Status::Success();
+}
+
+Status Simulator::GetLevels(platform::PhysicalMonitorHandle handle, Setting setting, Levels* levels) const {
+  static constexpr std::string_view kFunctions[] = {"GetMonitorBrightness", "GetMonitorContrast",
+                                                    "GetMonitorDisplayAreaSize", "GetMonitorDisplayAreaSize"};
+  Location location;
+  const Status status = Resolve(handle, kFunctions[static_cast<size_t>(setting)], &location);
+  if (!status.ok) return status;
+  const PhysicalMonitorConfig& monitor = Monitor(location);
+  switch (setting) {
+    case Setting::kBrightness:
+      *levels = monitor.brightness;
+      break;
+    case Setting::kContrast:
+      *levels = monitor.contrast;
+      break;
+    case Setting::kWidth:
+      *levels = monitor.width;
+      break;
+    case Setting::kHeight:
+      *levels = monitor.height;
+      break;
+  }
+  return Status::Success();
+}
+
+Status Simulator::SetLevel(platform::PhysicalMonitorHandle handle, Setting setting, uint32_t level) {
+  if (setting != Setting::kBrightness && setting != Setting::kContrast) {
+    return Status::Failure(platform::kErrorInvalidParameter);
+  }
+  const std::string_view function =
+      setting == Setting::kBrightness ? "SetMonitorBrightness" : "SetMonitorContrast";
+  Location location;
+  if (Status status = Resolve(handle, function, &location); !status.ok) return status;
+  PhysicalMonitorConfig& monitor = state_.displays[location.display].physical[location.index];
+  (setting == Setting::kBrightness ? monitor.brightness : monitor.contrast).current = level;
+  log_->Append(fmt::format("{} {} {}", function, Name(location), level));
+  return Status::Success();
+}
+
+Status Simulator::GetTechnology(platform::PhysicalMonitorHandle handle, int32_t* technology) const {
+  Location location;
+  if (Status status = Resolve(handle, "GetMonitorTechnologyType", &location); !status.ok) return status;
+  *technology = Monitor(location).technology;
+  return Status::Success();
+}
+
+Status Simulator::SaveSettings(platform::PhysicalMonitorHandle handle) {
+  Location location;
+  if (Status status = Resolve(handle, "SaveCurrentMonitorSettings", &location); !status.ok) return status;
+  log_->Append(fmt::format("SaveCurrentMonitorSettings {}", Name(location)));
+  return Status::Success();
+}
+
+platform::HRESULT Simulator::GetOpmOutputs(size_t display, std::vector<platform::OpmVideoOutput*>* outputs) {
+  const DisplayConfig& config = state_.displays[display];
+  if (!config.opm) return kOpmNotSupported;
+  std::vector<platform::OpmVideoOutput*> made;
+  for (size_t i = 0; i < config.opm->size(); ++i) {
+    platform::OpmVideoOutput* output =
+        CreateOpmOutput((*config.opm)[i], Name(Location{display, i}),
+                        [log = log_](const std::string& line) { log->Append(line); });
+    if (output == nullptr) {
+      for (platform::OpmVideoOutput* previous : made) previous->Release();
+      return platform::kOutOfMemory;
+    }
+    made.push_back(new TrackedOutput(output, live_outputs_));
+  }
+  *outputs = std::move(made);
+  return platform::kOk;
+}
+
+Simulator& Current() {
+  std::unique_ptr<Simulator>& simulator = Installed();
+  if (!simulator) simulator = std::make_unique<Simulator>(DemoScenario());
+  return *simulator;
+}
+
+void Install(std::unique_ptr<Simulator> simulator) { Installed() = std::move(simulator); }
+
+bool InstallScenarioText(std::string_view json, std::string* error, std::string log_path) {
+  Scenario scenario;
+  if (!ParseScenario(json, &scenario, error)) return false;
+  Install(std::make_unique<Simulator>(std::move(scenario), std::move(log_path)));
+  return true;
+}
+
+}  // namespace monctl::sim
