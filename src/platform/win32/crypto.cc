@@ -1,6 +1,7 @@
 // The cryptography interface on bcrypt and crypt32. The portable handles are
-// the Win32 handles, and the portable structures have the Win32 layout, so
-// every function passes its arguments through.
+// the Win32 handles (the simulated driver's Windows build relies on that to
+// decrypt with a key imported here), and the portable structures have the
+// Win32 layout, so every function passes its arguments through.
 #include "platform/crypto.h"
 
 #include <windows.h>
@@ -40,6 +41,12 @@ static_assert(kPkcs7AsnEncoding == PKCS_7_ASN_ENCODING);
 static_assert(kCertCloseStoreForceFlag == CERT_CLOSE_STORE_FORCE_FLAG);
 static_assert(kErrorMoreData == ERROR_MORE_DATA);
 static_assert(kCryptENotFound == static_cast<uint32_t>(CRYPT_E_NOT_FOUND));
+static_assert(kCryptEInvalidMsgType == static_cast<uint32_t>(CRYPT_E_INVALID_MSG_TYPE));
+static_assert(kCryptEAsn1BadTag == static_cast<uint32_t>(CRYPT_E_ASN1_BADTAG));
+static_assert(kCryptEAsn1Large == static_cast<uint32_t>(CRYPT_E_ASN1_LARGE));
+static_assert(kCertFindExtOnlyEnhkeyUsageFlag == CERT_FIND_EXT_ONLY_ENHKEY_USAGE_FLAG);
+static_assert(kCertFindPropOnlyEnhkeyUsageFlag == CERT_FIND_PROP_ONLY_ENHKEY_USAGE_FLAG);
+static_assert(kStatusNotImplemented == static_cast<NTSTATUS>(0xC0000002L));
 
 const wchar_t* Wide(const char16_t* text) { return reinterpret_cast<const wchar_t*>(text); }
 

@@ -28,6 +28,18 @@ enum class OpmFault {
   kLongAnswer,            // accepted: cbRequestedInformationSize above 32
 };
 
+// What the driver's calls fail with.
+// ERROR_GRAPHICS_OPM_DRIVER_INTERNAL_ERROR: start_fails, finish_fails.
+constexpr platform::HRESULT kOpmDriverInternalError = static_cast<platform::HRESULT>(0xC026251Eu);
+// ERROR_GRAPHICS_OPM_INVALID_ENCRYPTED_PARAMETERS: the initialisation
+// parameters do not decrypt or do not carry the driver's random number.
+constexpr platform::HRESULT kOpmInvalidEncryptedParameters =
+    static_cast<platform::HRESULT>(0xC0262503u);
+// ERROR_GRAPHICS_OPM_INVALID_INFORMATION_REQUEST: a request before the
+// handshake, with a wrong tag or sequence number, or for other information.
+constexpr platform::HRESULT kOpmInvalidInformationRequest =
+    static_cast<platform::HRESULT>(0xC026251Du);
+
 // Parses a scenario's fault name ("none", "start_fails", ...).
 bool ParseOpmFault(const std::string& name, OpmFault* fault);
 

@@ -1,0 +1,103 @@
+// Owners of the handles and blocks that the output protection query takes
+// from the platform: each gives its resource back when it goes out of scope.
+#pragma once
+
+#include <cstdint>
+#include <utility>
+
+#include "platform/crypto.h"
+#include "platform/opm.h"
+
+namespace monctl::opm {
+
+template <typename T, void (*Free)(T)>
+class UniqueHandle {
+ public:
+  UniqueHandle() = default;
+  explicit UniqueHandle(T value) : value_(value) {}
+  ~UniqueHandle() { reset(); }
+  UniqueHandle(UniqueHandle&& other) noexcept : value_(other.release()) {}
+  UniqueHandle& operator=(UniqueHandle&& other) noexcept {
+    if (this != &other) reset(other.release());
+    return *this;
+  }
+  UniqueHandle(const UniqueHandle&) = delete;
+  UniqueHandle& operator=(const UniqueHandle&) = delete;
+
+  T get() const { return value_; }
+  explicit operator bool() const { return value_ != T{}; }
+  // Frees what is held and hands out the field for an out-parameter.
+  T* put() {
+    reset();
+    return &value_;
+  }
+  T release() { return std::exchange(value_, T{}); }
+  void reset(T value = T{}) {
+    T old = std::exchange(value_, value);
+    if (old != T{}) Free(old);
+  }
+
+ private:
+  T value_{};
+};
+
+namespace detail {
+inline void CloseAlgorithm(platform::BcryptAlgHandle algorithm) {
+  platform::BCryptCloseAlgorithmProvider(algorithm, 0);
+}
+inline void DestroyKey(platform::BcryptKeyHandle key) { platform::BCryptDestroyKey(key); }
+inline void CloseStore(platform::CertStoreHandle store) {
+  platform::CertCloseStore(store, platform::kCertCloseStoreForceFlag);
+}
+inline void FreeCertificate(platform::CertContextHandle context) {
+  platform::CertFreeCertificateContext(context);
+}
+inline void FreeTaskMemory(uint8_t* block) { platform::CoTaskMemFree(block); }
+}  // namespace detail
+
+using UniqueAlgorithm = UniqueHandle<platform::BcryptAlgHandle, &detail::CloseAlgorithm>;
+using UniqueKey = UniqueHandle<platform::BcryptKeyHandle, &detail::DestroyKey>;
+using UniqueCertStore = UniqueHandle<platform::CertStoreHandle, &detail::CloseStore>;
+using UniqueCertContext = UniqueHandle<platform::CertContextHandle, &detail::FreeCertificate>;
+// A block from CoTaskMemAlloc.
+using UniqueTaskMemory = UniqueHandle<uint8_t*, &detail::FreeTaskMemory>;
+
+// One reference to an OPM video output.
+class OutputReference {
+ public:
+  OutputReference() = default;
+  ~OutputReference() { reset(); }
+  OutputReference(const OutputReference&) = delete;
+  OutputReference& operator=(const OutputReference&) = delete;
+
+  // Takes a new reference to `output`.
+  static OutputReference AddRef(platform::OpmVideoOutput* output) {
+    OutputReference reference;
+    if (output != nullptr) {
+      output->AddRef();
+      reference.output_ = output;
+    }
+    return reference;
+  }
+  OutputReference(OutputReference&& other) noexcept
+      : output_(std::exchange(other.output_, nullptr)) {}
+  OutputReference& operator=(OutputReference&& other) noexcept {
+    if (this != &other) {
+      platform::OpmVideoOutput* previous = std::exchange(output_, other.output_);
+      other.output_ = nullptr;
+      if (previous != nullptr) previous->Release();
+    }
+    return *this;
+  }
+
+  platform::OpmVideoOutput* get() const { return output_; }
+  // Clears the field first, then releases the reference it held.
+  void reset() {
+    if (platform::OpmVideoOutput* previous = std::exchange(output_, nullptr)) previous->Release();
+  }
+
+ private:
+  platform::OpmVideoOutput* output_ = nullptr;
+};
+
+}  // namespace monctl::opm
