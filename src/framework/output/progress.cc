@@ -1,5 +1,9 @@
 // The progress line: an item path, shortened to a fixed width on a console,
 // and a status text, rewritten in place until a final text ends the line.
+#include "framework/output/progress.h"
+
+#include <algorithm>
+
 #include "framework/console/base_console.h"
 #include "platform/console.h"
 #include "platform/system.h"
@@ -23,7 +27,9 @@ void CBaseConsole::WriteProgressText(const std::u16string& text) {
     if (m_bConsoleOutput) {
       line += u'\r';
       char16_t compact[platform::kMaxPath];
-      if (platform::PathCompactPathExW(compact, m_strProgress.c_str(), m_nProgressWidth, 0)) {
+      // The shortened path is at most as long as the buffer it goes into.
+      uint32_t width = std::min(m_nProgressWidth, platform::kMaxPath);
+      if (platform::PathCompactPathExW(compact, m_strProgress.c_str(), width, 0)) {
         line += compact;
       } else {
         line += m_strProgress;
@@ -49,5 +55,12 @@ void CBaseConsole::WriteProgressText(const std::u16string& text) {
 void CBaseConsole::ClearProgressLine() {
   if (DisplayLevel() >= kDisplayProgress && m_bConsoleOutput) WriteDirect(EraseLine());
 }
+
+CConsoleProgressPath::CConsoleProgressPath(CBaseConsole* console, const std::u16string& path)
+    : m_pConsole(console) {
+  m_pConsole->m_strProgress = path;
+}
+
+CConsoleProgressPath::~CConsoleProgressPath() { m_pConsole->ClearProgress(); }
 
 }  // namespace monctl

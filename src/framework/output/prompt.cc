@@ -2,6 +2,7 @@
 #include "framework/console/base_console.h"
 #include "framework/text.h"
 #include "platform/console.h"
+#include "platform/keys.h"
 
 namespace monctl {
 
@@ -34,6 +35,8 @@ int32_t CBaseConsole::ReadAnswer(uint32_t flags) {
   if ((flags & (MWA_OK | MWA_CANCEL | MWA_ABORT | MWA_RETRY | MWA_IGNORE | MWA_YES | MWA_NO)) == 0) {
     return 0;
   }
+  // Keys are read one by one without echo until the answer is known.
+  platform::KeyInputMode key_mode;
   for (;;) {
     int key = platform::ReadWideKey();
     if (key < 0) return 0;  // no console input left

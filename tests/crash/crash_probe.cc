@@ -1,0 +1,61 @@
+// A test-only program: installs the crash handler as the tool's entry point
+// does and then fails the way its first argument asks:
+//   write      writes through a null pointer
+//   throw      throws an exception that nobody catches
+//   abort      calls std::abort (natively a SIGABRT)
+//   overflow   recurses until the stack is exhausted
+//   none       ends normally with status 0
+// A second argument "quiet" sets the display level to "none" first.
+#include <cstdlib>
+#include <cstring>
+#include <stdexcept>
+#include <string>
+
+#include "framework/console/base_console.h"
+#include "framework/process/crash_handler.h"
+
+namespace {
+
+class CProbeConsole final : public monctl::CBaseConsole {
+ public:
+  CProbeConsole() { m_dwOptions = monctl::MWO_PREFIX; }
+  std::u16string GetDescription() override { return u"Fails on purpose."; }
+  std::u16string GetSyntax() override { return u"write|throw|abort|overflow|none [quiet]"; }
+};
+
+CProbeConsole g_console;
+volatile bool g_bDeeper = true;
+
+}  // namespace
+
+// External names, so that a backtrace can show them. The undefined
+// behaviour checker of the sanitizer build would stop the null write
+// before it faults.
+[[gnu::noinline, gnu::no_sanitize("null")]] void ProbeWriteThroughNull() {
+  volatile int* volatile target = nullptr;
+  *target = 1;
+}
+
+[[gnu::noinline]] void ProbeThrowUncaught() { throw std::runtime_error("probe exception 42"); }
+
+[[gnu::noinline]] int ProbeRecurse(int depth) {
+  volatile char frame[512];
+  frame[0] = static_cast<char>(depth);
+  if (!g_bDeeper) return frame[0];
+  return ProbeRecurse(depth + 1) + frame[0];
+}
+
+int main(int argc, char** argv) {
+  monctl::InstallCrashHandler();
+  monctl::SetCrashReportWriter(&g_console);
+
+  const char* mode = argc > 1 ? argv[1] : "";
+  if (argc > 2 && std::strcmp(argv[2], "quiet") == 0) g_console.m_dwDisplayLevel = monctl::kDisplayNone;
+
+  if (std::strcmp(mode, "write") == 0) ProbeWriteThroughNull();
+  if (std::strcmp(mode, "throw") == 0) ProbeThrowUncaught();
+  if (std::strcmp(mode, "abort") == 0) std::abort();
+  if (std::strcmp(mode, "overflow") == 0) return ProbeRecurse(0);
+  if (std::strcmp(mode, "none") == 0) return 0;
+  return 2;
+}
