@@ -10,19 +10,6 @@
 namespace monctl {
 namespace {
 
-int32_t Degrees(uint32_t orientation) {
-  switch (orientation) {
-    case platform::kDmdo90:
-      return 90;
-    case platform::kDmdo180:
-      return 180;
-    case platform::kDmdo270:
-      return 270;
-    default:
-      return 0;
-  }
-}
-
 uint32_t NewOrientation(const CConsole& console, uint32_t current, uint32_t reported) {
   if ((console.m_dwParameters & kOptionToggle) != 0 && current != platform::kDmdoDefault) {
     return platform::kDmdoDefault;
@@ -44,6 +31,19 @@ uint32_t NewOrientation(const CConsole& console, uint32_t current, uint32_t repo
 }
 
 }  // namespace
+
+int32_t OrientationDegrees(uint32_t orientation) {
+  switch (orientation) {
+    case platform::kDmdo90:
+      return 90;
+    case platform::kDmdo180:
+      return 180;
+    case platform::kDmdo270:
+      return 270;
+    default:
+      return 0;
+  }
+}
 
 bool OrientationStep(CConsole& console, CPhysicalMonitor& monitor) {
   char16_t device[32];
@@ -68,8 +68,8 @@ bool OrientationStep(CConsole& console, CPhysicalMonitor& monitor) {
       console.WriteLine(u"Display orientation will remain unchanged.");
     } else {
       mode.dmFields = platform::kDmDisplayOrientation;
-      console.WriteLine(u"Changing display orientation from %d° to %d°.", Degrees(current),
-                        Degrees(orientation));
+      console.WriteLine(u"Changing display orientation from %d° to %d°.", OrientationDegrees(current),
+                        OrientationDegrees(orientation));
       uint32_t turn = orientation > current ? orientation - current : current - orientation;
       if (turn != 2) {
         std::swap(mode.dmPelsWidth, mode.dmPelsHeight);

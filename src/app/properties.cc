@@ -2,6 +2,7 @@
 #include <cstdlib>
 
 #include "app/physical_monitor.h"
+#include "app/steps.h"
 #include "framework/output/message_writer.h"
 #include "platform/opm.h"
 #include "platform/system.h"
@@ -43,19 +44,6 @@ constexpr const char16_t* kConnectors[] = {
 constexpr const char16_t* kColorTemperatures[] = {
     u"4000K ", u"5000K ", u"6500K ", u"7500K ", u"8200K ", u"9300K ", u"10000K ", u"11500K",
 };
-
-uint32_t OrientationDegrees(uint32_t orientation) {
-  switch (orientation) {
-    case platform::kDmdo90:
-      return 90;
-    case platform::kDmdo180:
-      return 180;
-    case platform::kDmdo270:
-      return 270;
-    default:
-      return 0;
-  }
-}
 
 }  // namespace
 
@@ -135,7 +123,8 @@ bool CPhysicalMonitor::ShowProperties(uint32_t index) {
     out.WriteLine(u"  %-17s: %luHz", u"Frequency", mode.dmDisplayFrequency);
   }
   if ((mode.dmFields & platform::kDmDisplayOrientation) != 0) {
-    out.WriteLine(u"  %-17s: %lu°", u"Orientation", OrientationDegrees(mode.dmDisplayOrientation));
+    out.WriteLine(u"  %-17s: %lu°", u"Orientation",
+                  static_cast<uint32_t>(OrientationDegrees(mode.dmDisplayOrientation)));
   }
   if ((mode.dmFields & platform::kDmDisplayFlags) != 0) {
     out.WriteLine(u"  %-17s: %s", u"Display Mode",
