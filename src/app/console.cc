@@ -100,8 +100,12 @@ int32_t CConsole::OnParameter(const char16_t* name, char16_t** values, uint32_t 
   switch (bit) {
     case kOptionDevice:
       if (count != 1) return kParameterInvalid;
-      m_nDevice = TextToLong(values[0], &overflow);
-      return m_nDevice == 0 ? kParameterInvalid : 0;
+    {
+      int32_t device = TextToLong(values[0], &overflow);
+      if (device == 0) return kParameterInvalid;
+      m_nDevice = device;
+      return 0;
+    }
     case kOptionBrightness:
     case kOptionContrast: {
       if (count != 1) return kParameterInvalid;
