@@ -1,8 +1,11 @@
 # Entry points for people and CI. Every target first makes sure the build
 # dependencies are installed (scripts/setup is quick when they are).
-.PHONY: all setup native windows asan demo test test-native test-asan test-windows bench clean
+.PHONY: all setup native windows asan fuzz-build demo test test-native test-asan test-windows \
+        fuzz memcheck ci-extra bench clean
 
 JOBS ?= $(shell nproc)
+# Seconds that `make fuzz` runs each fuzz target.
+FUZZ_SECONDS ?= 60
 
 all: native windows
 
@@ -21,6 +24,11 @@ windows: setup
 	cmake --preset windows >/dev/null
 	cmake --build --preset windows -j $(JOBS)
 
+# The libFuzzer targets (clang, AddressSanitizer and UndefinedBehaviorSanitizer).
+fuzz-build: setup
+	cmake --preset fuzz >/dev/null
+	cmake --build --preset fuzz -j $(JOBS)
+
 demo: native
 	build/native/monctl-sim /listdevices /properties
 
@@ -35,8 +43,25 @@ test-windows: windows
 
 test: test-native test-asan test-windows
 
+# Each fuzz target for FUZZ_SECONDS seconds, side by side.
+fuzz: fuzz-build
+	FUZZ_JOBS=$(JOBS) scripts/fuzz $(FUZZ_SECONDS)
+
+# The native end-to-end cases with every run under valgrind memcheck.
+memcheck: native
+	ctest --preset memcheck
+
+# What CI runs after `make test`: each fuzz target for 30 seconds, then the
+# memcheck run.
+ci-extra:
+	$(MAKE) fuzz FUZZ_SECONDS=30
+	$(MAKE) memcheck
+
+# The tag and handshake micro-benchmarks, then whole-process timings of
+# monctl-sim beside a trivial process (docs/performance.md).
 bench: native
 	build/native/monctl-bench
+	scripts/bench-process
 
 clean:
 	rm -rf build

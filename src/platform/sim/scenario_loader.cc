@@ -31,8 +31,30 @@ struct SchemaError {
   throw SchemaError{path, std::move(problem)};
 }
 
+// A key or a text from the scenario as a message shows it: control
+// characters escaped as JSON writes them, so that the message stays on one
+// line.
+std::string Printable(std::string_view raw) {
+  std::string text;
+  for (const char c : raw) {
+    const auto unit = static_cast<unsigned char>(c);
+    if (c == '\n') {
+      text += "\\n";
+    } else if (c == '\r') {
+      text += "\\r";
+    } else if (c == '\t') {
+      text += "\\t";
+    } else if (unit < 0x20 || unit == 0x7F) {
+      text += fmt::format("\\u{:04x}", unit);
+    } else {
+      text += c;
+    }
+  }
+  return text;
+}
+
 std::string Member(const std::string& path, std::string_view key) {
-  return path.empty() ? std::string(key) : fmt::format("{}.{}", path, key);
+  return path.empty() ? Printable(key) : fmt::format("{}.{}", path, Printable(key));
 }
 
 std::string Element(const std::string& path, size_t index) { return fmt::format("{}[{}]", path, index); }
@@ -176,7 +198,7 @@ uint32_t ToFields(const json& value, const std::string& path) {
     if (it == std::end(kFieldNames)) {
       Fail(element_path, fmt::format("unknown field \"{}\" (expected one of: position, orientation, "
                                      "bitsperpel, pelswidth, pelsheight, frequency, displayflags)",
-                                     name));
+                                     Printable(name)));
     }
     fields |= it->second;
   }
@@ -247,7 +269,7 @@ OpmOutputConfig ToOpmOutput(const json& value, const std::string& path) {
     const std::string fault_path = Member(path, "fault");
     if (!v->is_string()) Expected(fault_path, "a fault name", *v);
     if (!ParseOpmFault(v->get<std::string>(), &output.fault)) {
-      Fail(fault_path, fmt::format("unknown fault \"{}\"", v->get<std::string>()));
+      Fail(fault_path, fmt::format("unknown fault \"{}\"", Printable(v->get<std::string>())));
     }
   }
   return output;
@@ -316,7 +338,8 @@ Scenario ToScenario(const json& value) {
     for (size_t j = 0; j < scenario.displays.size(); ++j) {
       if (SameDeviceName(scenario.displays[j].device, display.device)) {
         Fail(Member(path, "device"),
-             fmt::format("\"{}\" is already the device of displays[{}]", Utf16ToUtf8(display.device), j));
+             fmt::format("\"{}\" is already the device of displays[{}]",
+                         Printable(Utf16ToUtf8(display.device)), j));
       }
     }
     if (display.primary) {
@@ -392,8 +415,10 @@ bool ParseScenario(std::string_view text, Scenario* scenario, std::string* error
   DuplicateKeyFinder duplicates;
   try {
     document = json::parse(text.begin(), text.end(), std::ref(duplicates));
-  } catch (const json::parse_error& e) {
-    // "[json.exception.parse_error.101] parse error at line 1, ..." without its tag.
+  } catch (const json::exception& e) {
+    // "[json.exception.parse_error.101] parse error at line 1, ..." without
+    // its tag. A number beyond the range of a double is out_of_range.406
+    // rather than a parse error: "number overflow parsing '1e400'".
     std::string_view what = e.what();
     if (const size_t tag_end = what.find("] ");
         what.starts_with("[json.exception.") && tag_end != what.npos) {

@@ -44,10 +44,16 @@ bool SameDeviceName(std::u16string_view a, std::u16string_view b) {
 
 // An OPM output of the simulated driver with its references counted here,
 // so that the simulator knows how many outputs the caller still holds.
+// Its calls are recorded for fault injection.
 class TrackedOutput final : public platform::OpmVideoOutput {
  public:
-  TrackedOutput(platform::OpmVideoOutput* driver_output, std::shared_ptr<size_t> live)
-      : driver_output_(driver_output), live_(std::move(live)) {
+  TrackedOutput(platform::OpmVideoOutput* driver_output, std::shared_ptr<size_t> live,
+                std::shared_ptr<CallRecorder> recorder, size_t display, size_t index)
+      : driver_output_(driver_output),
+        live_(std::move(live)),
+        recorder_(std::move(recorder)),
+        display_(display),
+        index_(index) {
     ++*live_;
   }
 
@@ -65,24 +71,35 @@ class TrackedOutput final : public platform::OpmVideoOutput {
 
   platform::HRESULT StartInitialization(platform::OpmRandomNumber* random, uint8_t** certificate,
                                         uint32_t* certificate_length) override {
+    if (Injected("IOPMVideoOutput::StartInitialization")) return InjectedResult();
     return driver_output_->StartInitialization(random, certificate, certificate_length);
   }
 
   platform::HRESULT FinishInitialization(
       const platform::OpmEncryptedInitializationParameters* parameters) override {
+    if (Injected("IOPMVideoOutput::FinishInitialization")) return InjectedResult();
     return driver_output_->FinishInitialization(parameters);
   }
 
   platform::HRESULT GetInformation(const platform::OpmGetInfoParameters* parameters,
                                    platform::OpmRequestedInformation* information) override {
+    if (Injected("IOPMVideoOutput::GetInformation")) return InjectedResult();
     return driver_output_->GetInformation(parameters, information);
   }
 
  private:
   ~TrackedOutput() = default;
 
+  // The driver's own faults are not known here: every call counts as one
+  // that would succeed.
+  bool Injected(std::string_view function) { return recorder_->Record(function, display_, index_, false); }
+  platform::HRESULT InjectedResult() const { return platform::HresultFromWin32(recorder_->error()); }
+
   platform::OpmVideoOutput* driver_output_;
   std::shared_ptr<size_t> live_;
+  std::shared_ptr<CallRecorder> recorder_;
+  size_t display_;
+  size_t index_;
   uint32_t references_ = 1;
 };
 
@@ -92,6 +109,14 @@ std::unique_ptr<Simulator>& Installed() {
 }
 
 }  // namespace
+
+bool CallRecorder::Record(std::string_view function, size_t display, std::optional<size_t> index,
+                          bool scenario_fails) {
+  bool injected = false;
+  if (!scenario_fails) injected = ++succeeding_ == ordinal_;
+  calls_.push_back(CallRecord{std::string(function), display, index, scenario_fails || injected});
+  return injected;
+}
 
 void CallLog::Append(std::string line) {
   if (!path_.empty()) {
@@ -108,7 +133,8 @@ void CallLog::Append(std::string line) {
 Simulator::Simulator(Scenario scenario, std::string log_path)
     : state_(std::move(scenario)),
       log_(std::make_shared<CallLog>(std::move(log_path))),
-      live_outputs_(std::make_shared<size_t>(0)) {}
+      live_outputs_(std::make_shared<size_t>(0)),
+      recorder_(std::make_shared<CallRecorder>()) {}
 
 Simulator::~Simulator() = default;
 
@@ -127,9 +153,13 @@ std::optional<size_t> Simulator::PrimaryDisplay() const {
   return 0;
 }
 
-std::optional<Status> Simulator::DisplayFailure(size_t display, std::string_view function) const {
+std::optional<Status> Simulator::DisplayFailure(size_t display, std::string_view function,
+                                                std::optional<size_t> index) const {
   const FailMap& fail = state_.displays[display].fail;
   const auto it = fail.find(function);
+  if (recorder_->Record(function, display, index, it != fail.end())) {
+    return Status::Failure(recorder_->error());
+  }
   if (it == fail.end()) return std::nullopt;
   return Status::Failure(it->second);
 }
@@ -161,7 +191,7 @@ Status Simulator::GetDisplayDevice(size_t display, platform::DisplayDevice* devi
 }
 
 Status Simulator::GetMonitorDevice(size_t display, size_t index, platform::DisplayDevice* device) const {
-  if (auto failure = DisplayFailure(display, "EnumDisplayDevicesW")) return *failure;
+  if (auto failure = DisplayFailure(display, "EnumDisplayDevicesW", index)) return *failure;
   const DisplayConfig& config = state_.displays[display];
   if (index >= config.physical.size()) return Status::Failure(platform::kErrorNoMoreItems);
   *device = {};
@@ -255,6 +285,9 @@ Status Simulator::Resolve(platform::PhysicalMonitorHandle handle, std::string_vi
   *location = it->second;
   const FailMap& fail = Monitor(*location).fail;
   const auto entry = fail.find(function);
+  if (recorder_->Record(function, location->display, location->index, entry != fail.end())) {
+    return Status::Failure(recorder_->error());
+  }
   return entry == fail.end() ? Status::Success() : Status::Failure(entry->second);
 }
 
@@ -329,6 +362,9 @@ Status Simulator::SaveSettings(platform::PhysicalMonitorHandle handle) {
 
 platform::HRESULT Simulator::GetOpmOutputs(size_t display, std::vector<platform::OpmVideoOutput*>* outputs) {
   const DisplayConfig& config = state_.displays[display];
+  if (recorder_->Record("OPMGetVideoOutputsFromHMONITOR", display, std::nullopt, !config.opm)) {
+    return platform::HresultFromWin32(recorder_->error());
+  }
   if (!config.opm) return kOpmNotSupported;
   std::vector<platform::OpmVideoOutput*> made;
   for (size_t i = 0; i < config.opm->size(); ++i) {
@@ -339,7 +375,7 @@ platform::HRESULT Simulator::GetOpmOutputs(size_t display, std::vector<platform:
       for (platform::OpmVideoOutput* previous : made) previous->Release();
       return platform::kOutOfMemory;
     }
-    made.push_back(new TrackedOutput(output, live_outputs_));
+    made.push_back(new TrackedOutput(output, live_outputs_, recorder_, display, i));
   }
   *outputs = std::move(made);
   return platform::kOk;

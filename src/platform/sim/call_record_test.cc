@@ -1,0 +1,146 @@
+// The record of the calls that a test can make fail, and FailCall.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/display.h"
+#include "platform/opm.h"
+#include "platform/sim/backend.h"
+#include "platform/sim/simulator.h"
+#include "platform/system.h"
+
+namespace monctl::sim {
+namespace {
+
+using namespace monctl::platform;
+
+constexpr std::string_view kScenario = R"({
+  "displays": [
+    {"device": "\\\\.\\DISPLAY1", "physical": [{"fail": {"GetMonitorContrast": 5}}, {}],
+     "opm": [{"connector": 5}]},
+    {"device": "\\\\.\\DISPLAY2", "physical": [{}], "fail": {"GetMonitorInfoW": 31}}
+  ]
+})";
+
+class CallRecordTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    std::string error;
+    ASSERT_TRUE(InstallScenarioText(kScenario, &error)) << error;
+    uint32_t count = 0;
+    ASSERT_TRUE(GetNumberOfPhysicalMonitorsFromHMONITOR(MonitorHandleOf(0), &count));
+    monitors_.resize(count);
+    ASSERT_TRUE(GetPhysicalMonitorsFromHMONITOR(MonitorHandleOf(0), count, monitors_.data()));
+  }
+
+  void TearDown() override {
+    DestroyPhysicalMonitors(static_cast<uint32_t>(monitors_.size()), monitors_.data());
+    Install(nullptr);
+  }
+
+  static bool Brightness(const PhysicalMonitor& monitor) {
+    uint32_t minimum, current, maximum;
+    return GetMonitorBrightness(monitor.hPhysicalMonitor, &minimum, &current, &maximum);
+  }
+
+  static bool Contrast(const PhysicalMonitor& monitor) {
+    uint32_t minimum, current, maximum;
+    return GetMonitorContrast(monitor.hPhysicalMonitor, &minimum, &current, &maximum);
+  }
+
+  std::vector<PhysicalMonitor> monitors_;
+};
+
+TEST_F(CallRecordTest, RecordsEachCallWithWhatItAsked) {
+  MonitorInfo info = {};
+  EXPECT_FALSE(GetMonitorInfoW(MonitorHandleOf(1), &info));
+  EXPECT_TRUE(Brightness(monitors_[1]));
+  EXPECT_FALSE(Contrast(monitors_[0]));
+  DisplayDevice device = {};
+  EXPECT_TRUE(EnumDisplayDevicesW(nullptr, 1, &device, 0));
+  EXPECT_TRUE(EnumDisplayDevicesW(u"\\\\.\\DISPLAY1", 1, &device, 0));
+  // Not recorded: a handle that the stack never handed out, and the calls
+  // that no failure can be asked for.
+  EXPECT_FALSE(Brightness(PhysicalMonitor{reinterpret_cast<PhysicalMonitorHandle>(uintptr_t{1} << 40), {}}));
+  DisplayMode mode = {};
+  EXPECT_EQ(ChangeDisplaySettingsExW(u"\\\\.\\DISPLAY1", &mode, 0), kDispChangeSuccessful);
+
+  const std::vector<CallRecord>& calls = Current().recorded_calls();
+  ASSERT_EQ(calls.size(), 7u);
+  auto expect = [&](size_t i, const char* function, size_t display, std::optional<size_t> index,
+                    bool failed) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(calls[i].function, function);
+    EXPECT_EQ(calls[i].display, display);
+    EXPECT_EQ(calls[i].index, index);
+    EXPECT_EQ(calls[i].failed, failed);
+  };
+  expect(0, "GetNumberOfPhysicalMonitorsFromHMONITOR", 0, std::nullopt, false);
+  expect(1, "GetPhysicalMonitorsFromHMONITOR", 0, std::nullopt, false);
+  expect(2, "GetMonitorInfoW", 1, std::nullopt, true);
+  expect(3, "GetMonitorBrightness", 0, 1, false);
+  expect(4, "GetMonitorContrast", 0, 0, true);
+  expect(5, "EnumDisplayDevicesW", 1, std::nullopt, false);
+  expect(6, "EnumDisplayDevicesW", 0, 1, false);
+  EXPECT_EQ(Current().succeeding_calls(), 5u);
+}
+
+TEST_F(CallRecordTest, FailsTheChosenCallAmongThoseThatWouldSucceed) {
+  // Two calls so far; the scenario's own failure of the contrast of monitor
+  // 0 does not count, so the 4th is the brightness of monitor 1.
+  Current().FailCall(4, 0xC0262582);
+  EXPECT_TRUE(Brightness(monitors_[0]));  // 3rd
+  EXPECT_FALSE(Contrast(monitors_[0]));   // the scenario's
+  EXPECT_EQ(GetLastError(), 5u);
+  SetLastError(0);
+  EXPECT_FALSE(Brightness(monitors_[1]));  // 4th: fails
+  EXPECT_EQ(GetLastError(), 0xC0262582u);
+  EXPECT_TRUE(Brightness(monitors_[1]));  // 5th: only once
+  const std::vector<CallRecord>& calls = Current().recorded_calls();
+  ASSERT_EQ(calls.size(), 6u);
+  EXPECT_FALSE(calls[2].failed);
+  EXPECT_TRUE(calls[3].failed);
+  EXPECT_TRUE(calls[4].failed);
+  EXPECT_FALSE(calls[5].failed);
+}
+
+TEST_F(CallRecordTest, AFailedSetChangesNothingAndLogsNothing) {
+  Current().FailCall(3, 31);
+  EXPECT_FALSE(SetMonitorBrightness(monitors_[0].hPhysicalMonitor, 70));
+  EXPECT_EQ(GetLastError(), 31u);
+  EXPECT_TRUE(Current().call_log().lines().empty());
+  EXPECT_EQ(Current().state().displays[0].physical[0].brightness.current, 50u);
+}
+
+TEST_F(CallRecordTest, OpmCallsFailWithTheErrorAsResult) {
+  uint32_t count = 0;
+  OpmVideoOutput** outputs = nullptr;
+  Current().FailCall(3, 31);
+  EXPECT_EQ(OPMGetVideoOutputsFromHMONITOR(MonitorHandleOf(0), kOpmVosOpmSemantics, &count, &outputs),
+            HresultFromWin32(31));
+  EXPECT_EQ(count, 0u);
+  EXPECT_EQ(Current().live_opm_outputs(), 0u);
+
+  // The outputs' own calls, by display and output.
+  ASSERT_EQ(OPMGetVideoOutputsFromHMONITOR(MonitorHandleOf(0), kOpmVosOpmSemantics, &count, &outputs), kOk);
+  ASSERT_EQ(count, 1u);
+  Current().FailCall(5, 0xC0262582);
+  OpmRandomNumber random = {};
+  uint8_t* certificate = nullptr;
+  uint32_t length = 0;
+  EXPECT_EQ(outputs[0]->StartInitialization(&random, &certificate, &length),
+            static_cast<HRESULT>(0xC0262582));
+  EXPECT_EQ(certificate, nullptr);
+  const CallRecord& call = Current().recorded_calls().back();
+  EXPECT_EQ(call.function, "IOPMVideoOutput::StartInitialization");
+  EXPECT_EQ(call.display, 0u);
+  EXPECT_EQ(call.index, 0u);
+  EXPECT_TRUE(call.failed);
+  outputs[0]->Release();
+  CoTaskMemFree(outputs);
+  EXPECT_EQ(Current().live_opm_outputs(), 0u);
+}
+
+}  // namespace
+}  // namespace monctl::sim
