@@ -37,6 +37,7 @@
 #include <sys/syscall.h>
 #include <typeinfo>
 #include <ucontext.h>
+#include <unwind.h>
 #include <unistd.h>
 
 #include "framework/text.h"
@@ -398,8 +399,32 @@ void WriteRegisters(SafeWriter& out, const void* context) {
 #endif
 }
 
-// backtrace() and backtrace_symbols_fd() write to the descriptor directly
-// and do not allocate once libgcc is loaded (see PreloadBacktrace).
+// The return addresses of the calling thread's stack, through the signal
+// frame, from libgcc's unwinder: glibc's backtrace() would first load
+// libgcc_s with dlopen, on every run, for a dump that is rarely written.
+struct FrameCollector {
+  void** frames;
+  int size;
+  int count;
+};
+
+_Unwind_Reason_Code CollectFrame(_Unwind_Context* context, void* argument) {
+  auto* collector = static_cast<FrameCollector*>(argument);
+  if (collector->count == collector->size) return _URC_END_OF_STACK;
+  const uintptr_t pc = _Unwind_GetIP(context);
+  if (pc == 0) return _URC_END_OF_STACK;
+  collector->frames[collector->count++] = reinterpret_cast<void*>(pc);
+  return _URC_NO_REASON;
+}
+
+int CollectBacktrace(void** frames, int size) {
+  FrameCollector collector{frames, size, 0};
+  _Unwind_Backtrace(&CollectFrame, &collector);
+  return collector.count;
+}
+
+// The unwinder and backtrace_symbols_fd() write to the descriptor directly
+// and do not allocate (see PreloadBacktrace).
 void WriteBacktrace(SafeWriter& out, uintptr_t fault_pc) {
   if (fault_pc != 0) {
     out.Text("\nfaulting instruction:\n");
@@ -410,7 +435,7 @@ void WriteBacktrace(SafeWriter& out, uintptr_t fault_pc) {
   out.Text("\nbacktrace:\n");
   out.Flush();
   void* frames[kBacktraceDepth];
-  int n = ::backtrace(frames, kBacktraceDepth);
+  int n = CollectBacktrace(frames, kBacktraceDepth);
   ::backtrace_symbols_fd(frames, n, out.fd());
 }
 
@@ -538,11 +563,11 @@ void OnFatalSignal(int signal, siginfo_t* info, void* context) {
   std::abort();
 }
 
-// The first backtrace() loads libgcc's unwinder, which allocates; done
-// here so that the signal handler does not.
+// The unwinder's first use binds its symbols and reads this program's
+// unwind tables; done here so that the signal handler does not.
 void PreloadBacktrace() {
   void* frame = nullptr;
-  ::backtrace(&frame, 1);
+  CollectBacktrace(&frame, 1);
 }
 
 void InstallSignalHandlers() {

@@ -12,14 +12,17 @@ struct Bytes {
   size_t size;
 };
 
-// An RSA key pair: PKCS #8 DER, and its numbers most significant byte first.
+// An RSA key pair: its numbers, most significant byte first.
 struct DriverKey {
   uint32_t bits;
-  Bytes pkcs8;
-  Bytes exponent;
+  Bytes exponent;  // public
   Bytes modulus;
   Bytes prime1;
   Bytes prime2;
+  Bytes private_exponent;
+  Bytes exponent1;    // private exponent mod (prime1 - 1)
+  Bytes exponent2;    // private exponent mod (prime2 - 1)
+  Bytes coefficient;  // inverse of prime2 mod prime1
 };
 
 // The driver's own 2048-bit key; it decrypts the initialisation parameters.

@@ -35,7 +35,6 @@ set(keys main decoy short long)
 foreach(key IN LISTS keys)
   run_openssl(genpkey -algorithm RSA -pkeyopt rsa_keygen_bits:${key_bits_${key}}
               -out ${key}.pem)
-  run_openssl(pkey -in ${key}.pem -outform DER -out ${key}.der)
 endforeach()
 
 # Self-signed certificates: <key>_<extensions section of certificates.cnf>.
@@ -104,7 +103,6 @@ string(APPEND source "#include \"platform/sim/driver/driver_material.h\"\n\n")
 string(APPEND source "namespace monctl::sim {\nnamespace {\n\n")
 
 foreach(key IN LISTS keys)
-  file_to_array(${key}.der pkcs8)
   execute_process(COMMAND ${OPENSSL} pkey -in ${key}.pem -text -noout
                   WORKING_DIRECTORY ${WORK_DIR} OUTPUT_VARIABLE text RESULT_VARIABLE result)
   if(NOT result EQUAL 0)
@@ -120,21 +118,22 @@ foreach(key IN LISTS keys)
   key_number("${text}" modulus modulus_hex)
   key_number("${text}" prime1 prime1_hex)
   key_number("${text}" prime2 prime2_hex)
-  foreach(part exponent modulus prime1 prime2)
+  key_number("${text}" privateExponent private_exponent_hex)
+  key_number("${text}" exponent1 exponent1_hex)
+  key_number("${text}" exponent2 exponent2_hex)
+  key_number("${text}" coefficient coefficient_hex)
+  set(parts exponent modulus prime1 prime2 private_exponent exponent1 exponent2 coefficient)
+  foreach(part IN LISTS parts)
     hex_to_array("${${part}_hex}" ${part})
   endforeach()
-  string(APPEND source "const uint8_t k_${key}_pkcs8[] = {\n    ${pkcs8}\n};\n")
-  foreach(part exponent modulus prime1 prime2)
+  foreach(part IN LISTS parts)
     string(APPEND source "const uint8_t k_${key}_${part}[] = {\n    ${${part}}\n};\n")
   endforeach()
-  string(APPEND source "const DriverKey k_${key} = {\n"
-         "    ${key_bits_${key}},\n"
-         "    {k_${key}_pkcs8, sizeof(k_${key}_pkcs8)},\n"
-         "    {k_${key}_exponent, sizeof(k_${key}_exponent)},\n"
-         "    {k_${key}_modulus, sizeof(k_${key}_modulus)},\n"
-         "    {k_${key}_prime1, sizeof(k_${key}_prime1)},\n"
-         "    {k_${key}_prime2, sizeof(k_${key}_prime2)},\n"
-         "};\n\n")
+  string(APPEND source "const DriverKey k_${key} = {\n    ${key_bits_${key}},\n")
+  foreach(part IN LISTS parts)
+    string(APPEND source "    {k_${key}_${part}, sizeof(k_${key}_${part})},\n")
+  endforeach()
+  string(APPEND source "};\n\n")
 endforeach()
 
 foreach(message IN LISTS messages)
