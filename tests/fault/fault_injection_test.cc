@@ -1,8 +1,10 @@
 // Fault injection: every platform call of a run fails once, in turn.
 //
 // For each scenario and command line, the tool runs once undisturbed (the
-// baseline), which records every call that the simulated stack can make
-// fail. Then, for every one of those calls, the tool runs again with just
+// baseline), which records every platform call of the run: the display and
+// OPM calls of the simulated stack and, through the native layer's call
+// gate, the rest (enumeration, release, mode change, broadcast, task memory
+// and cryptography). Then, for every one of those calls, the tool runs again with just
 // that call failing, and the test checks the run against what the tool must
 // do when that step fails: the exact output, the exit code and, where the
 // step changes something, the call log. After every run the tool must hold
@@ -15,6 +17,8 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -31,6 +35,7 @@
 
 #include "app/console.h"
 #include "app/main.h"
+#include "platform/posix/call_gate.h"
 #include "platform/sim/backend.h"
 #include "platform/sim/scenario_loader.h"
 #include "platform/sim/simulator.h"
@@ -63,7 +68,7 @@ struct RunResult {
   int exit_code = 0;
   std::string output;
   Lines log;
-  std::vector<sim::CallRecord> calls;
+  std::vector<sim::CallRecord> calls;  // the first `keep_calls` records
   size_t succeeding_calls = 0;
 };
 
@@ -94,12 +99,17 @@ void ExpectNoLeaks(const std::string& what) {
 #endif
 }
 
+// The native platform layer's calls go to the simulator's record.
+uint32_t GateToSimulator(std::string_view function) { return sim::Current().GateCall(function); }
+
 // Runs the tool on `scenario` with `args`; `fail` is the ordinal of the call
-// to fail (see sim::Simulator::FailCall), 0 for none. Checks that the run
-// leaves nothing behind.
+// to fail (see sim::Simulator::FailCall), 0 for none. Keeps the first
+// `keep_calls` records of the calls. Checks that the run leaves nothing
+// behind.
 RunResult RunTool(const sim::Scenario& scenario, const std::vector<std::u16string>& args, size_t fail,
-                  const std::string& what) {
+                  const std::string& what, size_t keep_calls = SIZE_MAX) {
   sim::Install(std::make_unique<sim::Simulator>(scenario));
+  platform::SetCallGate(&GateToSimulator);
   if (fail != 0) sim::Current().FailCall(fail, kInjectedError);
   const size_t blocks_before = sim::LiveTaskMemBlocks();
 
@@ -135,12 +145,15 @@ RunResult RunTool(const sim::Scenario& scenario, const std::vector<std::u16strin
   for (const std::string& line : simulator.call_log().lines()) {
     run.log.push_back(std::regex_replace(line, kSequence, "seq=N"));
   }
-  run.calls = simulator.recorded_calls();
+  // Copying every record of every run would cost more than the run.
+  const std::vector<sim::CallRecord>& calls = simulator.recorded_calls();
+  run.calls.assign(calls.begin(), calls.begin() + std::min(keep_calls, calls.size()));
   run.succeeding_calls = simulator.succeeding_calls();
   EXPECT_EQ(simulator.live_physical_monitors(), 0u) << what << ": physical monitor handles left";
   EXPECT_EQ(simulator.live_opm_outputs(), 0u) << what << ": OPM outputs left";
   EXPECT_EQ(sim::LiveTaskMemBlocks(), blocks_before) << what << ": task memory left";
   if (LeakCheckEachRun()) ExpectNoLeaks(what);
+  platform::SetCallGate(nullptr);
   sim::Install(nullptr);
   return run;
 }
@@ -239,7 +252,7 @@ bool ParseRows(const Lines& lines, std::vector<Row>* rows) {
 // ---------------------------------------------------------------------------
 // What a failing call must change
 
-enum class Command { kListProperties, kLevels, kRotatePosition, kProperties };
+enum class Command { kListProperties, kLevels, kRotatePosition, kProperties, kPower };
 
 struct CommandLine {
   Command command;
@@ -256,7 +269,22 @@ const CommandLine kCommandLines[] = {
      "/device 2 /rotate 90 /position 100 0",
      {u"/device", u"2", u"/rotate", u"90", u"/position", u"100", u"0"}},
     {Command::kProperties, "/device 2 /properties", {u"/device", u"2", u"/properties"}},
+    {Command::kPower, "/power off", {u"/power", u"off"}},
 };
+
+// Cryptography and task memory calls that give back what they are handed:
+// the tool does not look at their result.
+bool IsRelease(const std::string& function) {
+  return function == "BCryptDestroyKey" || function == "BCryptCloseAlgorithmProvider" ||
+         function == "CertFreeCertificateContext" || function == "CertCloseStore";
+}
+
+// The calls of the connector-type query: the handshake's and the request's
+// cryptography and task memory.
+bool IsQueryCall(const std::string& function) {
+  return StartsWith(function, "BCrypt") || StartsWith(function, "Cert") || StartsWith(function, "Crypt") ||
+         function == "CoTaskMemAlloc";
+}
 
 struct Expectation {
   std::string output;
@@ -275,11 +303,56 @@ class Oracle {
   // command line should make.
   bool Expect(size_t position, Expectation* expected, std::string* problem) {
     const sim::CallRecord& call = baseline_.calls[position];
-    const std::string& f = call.function;
+    const std::string f(call.function);
     const Command command = command_line_.command;
     const bool report = command == Command::kListProperties || command == Command::kProperties;
     expected->exit_code = baseline_.exit_code;
     expected->output = baseline_.output;
+
+    // Without display monitors the run is the one on a stack that has none.
+    if (f == "EnumDisplayMonitors") {
+      const RunResult& empty = EmptyStackRun();
+      expected->output = empty.output;
+      expected->exit_code = empty.exit_code;
+      expected->log = empty.log;
+      return true;
+    }
+    // The result of giving back handles and keys is not looked at.
+    if (f == "DestroyPhysicalMonitors" || IsRelease(f)) {
+      expected->log = baseline_.log;
+      return true;
+    }
+    // The broadcast's result is ignored; only the change is missing.
+    if (f == "SendMessageTimeoutW") {
+      if (command != Command::kPower) return Unexpected(call, problem);
+      Lines log;
+      for (const std::string& line : baseline_.log) {
+        if (!StartsWith(line, "SendMessageTimeoutW ")) log.push_back(line);
+      }
+      expected->log = log;
+      return true;
+    }
+    // A refused mode change is the one of a display whose change fails.
+    if (f == "ChangeDisplaySettingsExW") {
+      if (command != Command::kRotatePosition) return Unexpected(call, problem);
+      const RunResult& refused = RefusedChangeRun(call.display);
+      expected->output = refused.output;
+      expected->exit_code = refused.exit_code;
+      expected->log = refused.log;
+      return true;
+    }
+    // Any failure of the connector-type query leaves out the report's
+    // connector type line, except the usage of a certificate that is not
+    // taken anyway.
+    if (IsQueryCall(f)) {
+      if (!report) return Unexpected(call, problem);
+      if (f == "CertGetEnhancedKeyUsage" && !CertificateTaken(position)) {
+        expected->log = baseline_.log;
+        return true;
+      }
+      return EditReport(ReportOf(position), [&](std::vector<Row>* rows) { Remove(rows, {"Connector Type"}); },
+                        expected, problem);
+    }
 
     // Loading a display monitor: the display is skipped, as one without
     // physical monitors would be.
@@ -377,7 +450,7 @@ class Oracle {
 
  private:
   bool Unexpected(const sim::CallRecord& call, std::string* problem) {
-    *problem = "unexpected call " + call.function + " for " + command_line_.name;
+    *problem = "unexpected call " + std::string(call.function) + " for " + command_line_.name;
     return false;
   }
 
@@ -391,6 +464,39 @@ class Oracle {
       it = skipped_.emplace(display, RunTool(scenario, command_line_.args, 0, "display skipped")).first;
     }
     return it->second;
+  }
+
+  // The run on a stack without display monitors.
+  const RunResult& EmptyStackRun() {
+    if (!empty_) {
+      sim::Scenario scenario = scenario_;
+      scenario.displays.clear();
+      empty_ = RunTool(scenario, command_line_.args, 0, "no display monitors");
+    }
+    return *empty_;
+  }
+
+  // The run on the scenario in which display `display` refuses mode changes.
+  const RunResult& RefusedChangeRun(size_t display) {
+    auto it = refused_.find(display);
+    if (it == refused_.end()) {
+      sim::Scenario scenario = scenario_;
+      scenario.displays[display].change_result = platform::kDispChangeFailed;
+      it = refused_.emplace(display, RunTool(scenario, command_line_.args, 0, "change refused")).first;
+    }
+    return it->second;
+  }
+
+  // Whether the certificate whose usage the call at `position` reads was
+  // the one taken: after its usage, the baseline decoded its key rather
+  // than going on to the next certificate.
+  bool CertificateTaken(size_t position) const {
+    for (size_t i = position + 1; i < baseline_.calls.size(); ++i) {
+      const std::string_view f = baseline_.calls[i].function;
+      if (f == "CryptDecodeObjectEx") return true;
+      if (f == "CertEnumCertificatesInStore" || f == "CertCloseStore") return false;
+    }
+    return false;
   }
 
   // The number (from 1) of the report that the call at `position` belongs
@@ -564,7 +670,7 @@ class Oracle {
 
   // Brightness, contrast and save: the run ends at the failing step.
   bool ExpectLevelStep(const sim::CallRecord& call, Expectation* expected, std::string* problem) {
-    const std::string& f = call.function;
+    const std::string f(call.function);
     size_t step;
     Lines tail;
     if (f == "GetMonitorBrightness" || f == "SetMonitorBrightness") {
@@ -601,6 +707,8 @@ class Oracle {
   const RunResult& baseline_;
   const Lines lines_;
   std::map<size_t, RunResult> skipped_;
+  std::map<size_t, RunResult> refused_;
+  std::optional<RunResult> empty_;
 };
 
 // ---------------------------------------------------------------------------
@@ -636,16 +744,16 @@ TEST_P(FaultInjectionTest, EveryCallFailsInTurn) {
       const sim::CallRecord& call = baseline.calls[position];
       if (call.failed) continue;  // the scenario fails it already
       ++ordinal;
-      ++per_function[call.function];
+      ++per_function[std::string(call.function)];
       const std::string what = std::string(GetParam().name) + ", " + command_line.name + ": call " +
-                               std::to_string(ordinal) + " " + call.function + " on display " +
+                               std::to_string(ordinal) + " " + std::string(call.function) + " on display " +
                                std::to_string(call.display) +
                                (call.index ? "#" + std::to_string(*call.index) : std::string());
       SCOPED_TRACE(what);
 
       Expectation expected;
       std::string problem;
-      const RunResult run = RunTool(scenario, command_line.args, ordinal, what);
+      const RunResult run = RunTool(scenario, command_line.args, ordinal, what, position + 1);
       ASSERT_TRUE(oracle.Expect(position, &expected, &problem)) << problem;
 
       // The run is the baseline up to the call, which failed.

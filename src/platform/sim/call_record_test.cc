@@ -5,7 +5,9 @@
 #include <vector>
 
 #include "platform/display.h"
+#include "platform/crypto.h"
 #include "platform/opm.h"
+#include "platform/posix/call_gate.h"
 #include "platform/sim/backend.h"
 #include "platform/sim/simulator.h"
 #include "platform/system.h"
@@ -140,6 +142,83 @@ TEST_F(CallRecordTest, OpmCallsFailWithTheErrorAsResult) {
   outputs[0]->Release();
   CoTaskMemFree(outputs);
   EXPECT_EQ(Current().live_opm_outputs(), 0u);
+}
+
+// With a call gate installed, the calls that no scenario can fail are
+// recorded too, on the display of the call before them, and can be failed
+// in turn; what the simulated driver calls on its own is left out.
+class GatedCallTest : public CallRecordTest {
+ protected:
+  void SetUp() override {
+    CallRecordTest::SetUp();
+    SetCallGate([](std::string_view function) { return Current().GateCall(function); });
+  }
+  void TearDown() override {
+    SetCallGate(nullptr);
+    CallRecordTest::TearDown();
+  }
+};
+
+TEST_F(GatedCallTest, RecordsTheRestOfTheRunButNotTheDriver) {
+  uint32_t count = 0;
+  OpmVideoOutput** outputs = nullptr;
+  ASSERT_EQ(OPMGetVideoOutputsFromHMONITOR(MonitorHandleOf(0), kOpmVosOpmSemantics, &count, &outputs), kOk);
+  ASSERT_EQ(count, 1u);
+  const size_t before = Current().recorded_calls().size();
+  // The driver draws its random number and allocates its certificate
+  // message itself.
+  OpmRandomNumber random = {};
+  uint8_t* certificate = nullptr;
+  uint32_t length = 0;
+  ASSERT_EQ(outputs[0]->StartInitialization(&random, &certificate, &length), kOk);
+  ASSERT_EQ(Current().recorded_calls().size(), before + 1);
+  CoTaskMemFree(certificate);
+
+  uint8_t bytes[4];
+  EXPECT_EQ(BCryptGenRandom(nullptr, bytes, sizeof(bytes), kBcryptUseSystemPreferredRng), kStatusSuccess);
+  const std::vector<CallRecord>& calls = Current().recorded_calls();
+  ASSERT_EQ(calls.size(), before + 2);
+  EXPECT_EQ(calls.back().function, "BCryptGenRandom");
+  EXPECT_EQ(calls.back().display, 0u);
+  EXPECT_EQ(calls.back().index, std::nullopt);
+  outputs[0]->Release();
+  CoTaskMemFree(outputs);
+}
+
+TEST_F(GatedCallTest, FailsTheChosenCallAsThePlatformWould) {
+  // Two calls so far (SetUp's); the 3rd, 4th, ... are the ones below.
+  Current().FailCall(3, 0xC0262582);
+  const MonitorEnumProc visit = [](MonitorHandle, DeviceContext, Rect*, intptr_t) { return 1; };
+  EXPECT_FALSE(EnumDisplayMonitors(nullptr, nullptr, visit, 0));
+  EXPECT_EQ(GetLastError(), 0xC0262582u);
+
+  Current().FailCall(4, 0xC0262582);
+  uint8_t bytes[4];
+  EXPECT_EQ(BCryptGenRandom(nullptr, bytes, sizeof(bytes), kBcryptUseSystemPreferredRng),
+            static_cast<NTSTATUS>(0xC0262582));
+
+  // A refused mode change is logged and changes nothing.
+  Current().FailCall(5, 0xC0262582);
+  DisplayMode mode = {};
+  mode.dmFields = kDmPosition;
+  mode.dmPosition = {100, 0};
+  EXPECT_EQ(ChangeDisplaySettingsExW(u"\\\\.\\DISPLAY1", &mode, 0), kDispChangeFailed);
+  EXPECT_EQ(Current().call_log().lines().size(), 1u);
+  EXPECT_EQ(Current().state().displays[0].mode.dmPosition.x, 0);
+
+  // Handles are destroyed even when their release is made to fail.
+  Current().FailCall(6, 0xC0262582);
+  EXPECT_FALSE(DestroyPhysicalMonitors(static_cast<uint32_t>(monitors_.size()), monitors_.data()));
+  monitors_.clear();
+  EXPECT_EQ(Current().live_physical_monitors(), 0u);
+
+  Current().FailCall(7, 0xC0262582);
+  EXPECT_EQ(SendMessageTimeoutW(kHwndBroadcast, kWmSysCommand, 0xF170, 2, 2, 500, nullptr), 0);
+  EXPECT_EQ(Current().call_log().lines().size(), 1u);  // the change only
+
+  Current().FailCall(8, 0xC0262582);
+  EXPECT_EQ(CoTaskMemAlloc(16), nullptr);
+  EXPECT_EQ(LiveTaskMemBlocks(), 0u);
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 
 #include "platform/sim/backend.h"
 #include "platform/sim/simulator.h"
+#include "platform/posix/call_gate.h"
 #include "platform/system.h"
 
 namespace monctl::sim {
@@ -70,6 +71,7 @@ bool GetLevels(PhysicalMonitorHandle monitor, Setting setting, uint32_t* minimum
 
 bool EnumDisplayMonitors(DeviceContext /*dc*/, const Rect* clip, MonitorEnumProc proc, intptr_t data) {
   if (proc == nullptr) return Fail(kErrorInvalidParameter);
+  if (const uint32_t error = GateError("EnumDisplayMonitors")) return Fail(error);
   for (size_t i = 0; i < Current().display_count(); ++i) {
     Rect rect = Current().state().displays[i].rect;
     if (clip != nullptr && !Intersect(rect, *clip)) continue;
@@ -106,6 +108,11 @@ bool DestroyPhysicalMonitors(uint32_t count, PhysicalMonitor* monitors) {
   for (uint32_t i = 0; i < count; ++i) {
     const sim::Status destroyed = Current().DestroyPhysicalMonitor(monitors[i].hPhysicalMonitor);
     if (status.ok) status = destroyed;
+  }
+  // A failure that a test's gate asks for comes after the handles are gone:
+  // what is tested is how the caller takes the result.
+  if (const uint32_t error = GateError("DestroyPhysicalMonitors"); error != 0 && status.ok) {
+    status = sim::Status::Failure(error);
   }
   return Result(status);
 }
@@ -182,7 +189,11 @@ int32_t ChangeDisplaySettingsExW(const char16_t* device, DisplayMode* mode, uint
   } else if (const auto primary = Current().PrimaryDisplay()) {
     name = Current().state().displays[*primary].device;
   }
-  return Current().ChangeDisplayMode(name, *mode, flags);
+  // A test's gate makes the change fail as a display whose change_result
+  // is DISP_CHANGE_FAILED does.
+  std::optional<int32_t> result;
+  if (GateError("ChangeDisplaySettingsExW") != 0) result = kDispChangeFailed;
+  return Current().ChangeDisplayMode(name, *mode, flags, result);
 }
 
 intptr_t SendMessageTimeoutW(uintptr_t window, uint32_t message, uintptr_t wparam, intptr_t lparam,
@@ -191,6 +202,10 @@ intptr_t SendMessageTimeoutW(uintptr_t window, uint32_t message, uintptr_t wpara
   // all windows and nothing else.
   if (window != kHwndBroadcast || message != kWmSysCommand) {
     SetLastError(kErrorInvalidParameter);
+    return 0;
+  }
+  if (const uint32_t error = GateError("SendMessageTimeoutW")) {
+    SetLastError(error);
     return 0;
   }
   Current().Broadcast(wparam, lparam);

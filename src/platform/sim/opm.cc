@@ -10,6 +10,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "platform/posix/call_gate.h"
 #include "platform/sim/backend.h"
 #include "platform/sim/simulator.h"
 
@@ -28,6 +29,15 @@ TaskMemory& Blocks() {
   return memory;
 }
 
+void* AllocateTaskMemory(size_t size) {
+  void* block = std::malloc(size == 0 ? 1 : size);
+  if (block == nullptr) return nullptr;
+  TaskMemory& memory = Blocks();
+  std::lock_guard lock(memory.mutex);
+  memory.blocks.insert(block);
+  return block;
+}
+
 }  // namespace
 
 size_t LiveTaskMemBlocks() {
@@ -41,12 +51,8 @@ size_t LiveTaskMemBlocks() {
 namespace monctl::platform {
 
 void* CoTaskMemAlloc(size_t size) {
-  void* block = std::malloc(size == 0 ? 1 : size);
-  if (block == nullptr) return nullptr;
-  sim::TaskMemory& memory = sim::Blocks();
-  std::lock_guard lock(memory.mutex);
-  memory.blocks.insert(block);
-  return block;
+  if (GateError("CoTaskMemAlloc") != 0) return nullptr;
+  return sim::AllocateTaskMemory(size);
 }
 
 void CoTaskMemFree(void* block) {
@@ -75,7 +81,8 @@ HRESULT OPMGetVideoOutputsFromHMONITOR(MonitorHandle monitor, uint32_t semantics
   std::vector<OpmVideoOutput*> made;
   if (const HRESULT hr = sim::Current().GetOpmOutputs(*display, &made); Failed(hr)) return hr;
   if (made.empty()) return kOk;
-  auto** array = static_cast<OpmVideoOutput**>(CoTaskMemAlloc(made.size() * sizeof(OpmVideoOutput*)));
+  auto** array =
+      static_cast<OpmVideoOutput**>(sim::AllocateTaskMemory(made.size() * sizeof(OpmVideoOutput*)));
   if (array == nullptr) {
     for (OpmVideoOutput* output : made) output->Release();
     return kOutOfMemory;

@@ -72,23 +72,38 @@ class TrackedOutput final : public platform::OpmVideoOutput {
   platform::HRESULT StartInitialization(platform::OpmRandomNumber* random, uint8_t** certificate,
                                         uint32_t* certificate_length) override {
     if (Injected("IOPMVideoOutput::StartInitialization")) return InjectedResult();
+    InDriver driver(*recorder_);
     return driver_output_->StartInitialization(random, certificate, certificate_length);
   }
 
   platform::HRESULT FinishInitialization(
       const platform::OpmEncryptedInitializationParameters* parameters) override {
     if (Injected("IOPMVideoOutput::FinishInitialization")) return InjectedResult();
+    InDriver driver(*recorder_);
     return driver_output_->FinishInitialization(parameters);
   }
 
   platform::HRESULT GetInformation(const platform::OpmGetInfoParameters* parameters,
                                    platform::OpmRequestedInformation* information) override {
     if (Injected("IOPMVideoOutput::GetInformation")) return InjectedResult();
+    InDriver driver(*recorder_);
     return driver_output_->GetInformation(parameters, information);
   }
 
  private:
   ~TrackedOutput() = default;
+
+  // The recorder is suspended while the driver works.
+  class InDriver {
+   public:
+    explicit InDriver(CallRecorder& recorder) : recorder_(recorder) { recorder_.Suspend(); }
+    ~InDriver() { recorder_.Resume(); }
+    InDriver(const InDriver&) = delete;
+    InDriver& operator=(const InDriver&) = delete;
+
+   private:
+    CallRecorder& recorder_;
+  };
 
   // The driver's own faults are not known here: every call counts as one
   // that would succeed.
@@ -114,8 +129,14 @@ bool CallRecorder::Record(std::string_view function, size_t display, std::option
                           bool scenario_fails) {
   bool injected = false;
   if (!scenario_fails) injected = ++succeeding_ == ordinal_;
-  calls_.push_back(CallRecord{std::string(function), display, index, scenario_fails || injected});
+  calls_.push_back(CallRecord{function, display, index, scenario_fails || injected});
+  last_display_ = display;
   return injected;
+}
+
+uint32_t CallRecorder::RecordGated(std::string_view function) {
+  if (suspended_ != 0) return 0;
+  return Record(function, last_display_, std::nullopt, false) ? error_ : 0;
 }
 
 void CallLog::Append(std::string line) {
@@ -209,7 +230,7 @@ Status Simulator::GetDisplayMode(size_t display, platform::DisplayMode* mode) co
 }
 
 int32_t Simulator::ChangeDisplayMode(std::u16string_view device, const platform::DisplayMode& mode,
-                                     uint32_t flags) {
+                                     uint32_t flags, std::optional<int32_t> result) {
   log_->Append(
       fmt::format("ChangeDisplaySettingsExW {} fields=0x{:08X} orientation={} width={} height={} "
                   "position={},{} flags={}",
@@ -218,7 +239,8 @@ int32_t Simulator::ChangeDisplayMode(std::u16string_view device, const platform:
   const std::optional<size_t> display = FindDisplay(device);
   if (!display) return platform::kDispChangeBadParam;
   DisplayConfig& config = state_.displays[*display];
-  if (config.change_result != platform::kDispChangeSuccessful) return config.change_result;
+  const int32_t outcome = result.value_or(config.change_result);
+  if (outcome != platform::kDispChangeSuccessful) return outcome;
 
   platform::DisplayMode& current = config.mode;
   const uint32_t fields = mode.dmFields;

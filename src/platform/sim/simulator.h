@@ -57,9 +57,12 @@ class CallLog {
 
 // One call that a test may make fail (see Simulator::FailCall): the
 // functions that a scenario's `fail` maps name, OPMGetVideoOutputsFromHMONITOR
-// and the three calls of an OPM video output.
+// and the three calls of an OPM video output, and with a call gate the
+// rest of the platform calls (Simulator::GateCall).
 struct CallRecord {
-  std::string function;          // e.g. "GetMonitorBrightness", "IOPMVideoOutput::GetInformation"
+  // e.g. "GetMonitorBrightness", "IOPMVideoOutput::GetInformation"; the
+  // names are the callers' string literals.
+  std::string_view function;
   // The display monitor, by index; for EnumDisplayDevicesW without a device
   // name, the display that the enumeration index stands for.
   size_t display = 0;
@@ -81,6 +84,14 @@ class CallRecorder {
   // True when this is the call that FailCall chose.
   bool Record(std::string_view function, size_t display, std::optional<size_t> index,
               bool scenario_fails);
+  // Records a call seen through a test's call gate (Simulator::GateCall),
+  // on the display of the call recorded before it. Returns the error to
+  // fail it with, or 0.
+  uint32_t RecordGated(std::string_view function);
+  // While suspended, gated calls are neither recorded nor failed: the
+  // simulated driver's own use of the platform is not the caller's.
+  void Suspend() { ++suspended_; }
+  void Resume() { --suspended_; }
   uint32_t error() const { return error_; }
   const std::vector<CallRecord>& calls() const { return calls_; }
   size_t succeeding_calls() const { return succeeding_; }
@@ -90,6 +101,8 @@ class CallRecorder {
   size_t succeeding_ = 0;  // calls recorded that the scenario lets succeed
   size_t ordinal_ = 0;     // 0: no failure asked for
   uint32_t error_ = 0;
+  size_t suspended_ = 0;
+  size_t last_display_ = 0;
 };
 
 // The four DDC/CI settings with a minimum, current and maximum.
@@ -121,6 +134,13 @@ class Simulator {
   // calls of an undisturbed run, then failing each in turn, fails every
   // call of the run once.
   void FailCall(size_t ordinal, uint32_t error) { recorder_->FailCall(ordinal, error); }
+  // The other calls of a run (EnumDisplayMonitors, DestroyPhysicalMonitors,
+  // ChangeDisplaySettingsExW, SendMessageTimeoutW, CoTaskMemAlloc and the
+  // cryptography functions) are counted too when a test installs a call
+  // gate of the native platform layer that calls GateCall: the function
+  // returns the error to fail the call with, or 0 to run it. Calls that
+  // the simulated driver makes are not counted.
+  uint32_t GateCall(std::string_view function) { return recorder_->RecordGated(function); }
   const std::vector<CallRecord>& recorded_calls() const { return recorder_->calls(); }
   size_t succeeding_calls() const { return recorder_->succeeding_calls(); }
 
@@ -141,9 +161,11 @@ class Simulator {
   // EnumDisplaySettingsW: the current mode.
   Status GetDisplayMode(size_t display, platform::DisplayMode* mode) const;
   // ChangeDisplaySettingsExW: logs the call and returns the display's
-  // change_result (DISP_CHANGE_BADPARAM for an unknown device). Only on
-  // DISP_CHANGE_SUCCESSFUL are the marked fields of `mode` applied.
-  int32_t ChangeDisplayMode(std::u16string_view device, const platform::DisplayMode& mode, uint32_t flags);
+  // change_result (DISP_CHANGE_BADPARAM for an unknown device), or `result`
+  // when given. Only on DISP_CHANGE_SUCCESSFUL are the marked fields of
+  // `mode` applied.
+  int32_t ChangeDisplayMode(std::u16string_view device, const platform::DisplayMode& mode, uint32_t flags,
+                            std::optional<int32_t> result = std::nullopt);
   // SendMessageTimeoutW's system command broadcast and Sleep: logged only.
   void Broadcast(uintptr_t command, intptr_t parameter);
   void Sleep(uint32_t milliseconds);
