@@ -5,6 +5,10 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <regex>
+#include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -207,6 +211,35 @@ TEST(ScenarioLoaderTest, AFailedParseLeavesTheScenarioAlone) {
   std::string error;
   EXPECT_FALSE(ParseScenario(R"({"admin": false})", &scenario, &error));
   EXPECT_TRUE(scenario.admin);
+}
+
+// Every driver fault that docs/simulator.md lists is a name the loader
+// takes, each for a fault of its own.
+TEST(ScenarioLoaderTest, TakesEveryDocumentedDriverFault) {
+  std::ifstream file(MONCTL_DOCS_DIR "/simulator.md");
+  ASSERT_TRUE(file) << MONCTL_DOCS_DIR "/simulator.md";
+  std::string row;
+  for (std::string line; std::getline(file, line);) {
+    if (line.rfind("| `fault` |", 0) == 0) row = line;
+  }
+  ASSERT_FALSE(row.empty()) << "no row for `fault` in the documentation";
+  const std::string names = row.substr(row.find("misbehaves:"));
+  static const std::regex kName("`([a-z0-9_]+)`");
+  std::set<OpmFault> faults;
+  size_t count = 0;
+  for (auto it = std::sregex_iterator(names.begin(), names.end(), kName); it != std::sregex_iterator(); ++it) {
+    const std::string name = (*it)[1];
+    SCOPED_TRACE(name);
+    const Scenario scenario =
+        Parse(R"({"displays": [{"device": "D", "physical": [], "opm": [{"connector": 5, "fault": ")" + name +
+              R"("}]}]})");
+    ASSERT_EQ(scenario.displays.size(), 1u);
+    faults.insert((*scenario.displays[0].opm)[0].fault);
+    ++count;
+  }
+  ASSERT_GT(count, 1u) << "no fault names found in: " << row;
+  EXPECT_EQ(faults.size(), count);
+  EXPECT_EQ(faults.count(OpmFault::kNone), 1u);
 }
 
 TEST(ScenarioLoaderTest, OptionalKeysTakeTheirDefaults) {
