@@ -58,7 +58,7 @@ class CallLog {
 // One call that a test may make fail (see Simulator::FailCall): the
 // functions that a scenario's `fail` maps name, OPMGetVideoOutputsFromHMONITOR
 // and the three calls of an OPM video output, and with a call gate the
-// rest of the platform calls (Simulator::GateCall).
+// other display, task memory and cryptography calls (Simulator::GateCall).
 struct CallRecord {
   // e.g. "GetMonitorBrightness", "IOPMVideoOutput::GetInformation"; the
   // names are the callers' string literals.
