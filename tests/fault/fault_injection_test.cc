@@ -279,6 +279,20 @@ bool IsRelease(const std::string& function) {
          function == "CertFreeCertificateContext" || function == "CertCloseStore";
 }
 
+// Console and system-service calls. Their failures leave the run as it is
+// except for lines of text that need them: the banner's first and third
+// lines need the version resource, and an error's line of system text
+// needs the message table.
+bool IsVersionCall(const std::string& function) {
+  return function == "GetModuleFileNameW" || function == "GetFileVersionInfoSizeW" ||
+         function == "GetFileVersionInfoW" || function == "VerQueryValueW";
+}
+
+bool IsSystemCall(const std::string& function) {
+  return IsVersionCall(function) || function == "FormatSystemMessage" || function == "LoadStringW" ||
+         function == "IsConsole" || function == "SetTranslationMode" || function == "SHGetFolderPathW";
+}
+
 // The calls of the connector-type query: the handshake's and the request's
 // cryptography and task memory.
 bool IsQueryCall(const std::string& function) {
@@ -288,6 +302,8 @@ bool IsQueryCall(const std::string& function) {
 
 struct Expectation {
   std::string output;
+  // When not empty, the outputs the run may give instead of `output`.
+  std::vector<std::string> outputs;
   int exit_code = 0;
   std::optional<Lines> log;  // none: not checked
 };
@@ -308,6 +324,15 @@ class Oracle {
     const bool report = command == Command::kListProperties || command == Command::kProperties;
     expected->exit_code = baseline_.exit_code;
     expected->output = baseline_.output;
+
+    // The same run, possibly with lines of text missing: which of the calls
+    // feed the banner and which the crash handler's plan is not told apart.
+    if (IsSystemCall(f)) {
+      expected->log = baseline_.log;
+      if (IsVersionCall(f)) return BannerVariants(expected, problem);
+      if (f == "FormatSystemMessage") SystemTextVariants(expected);
+      return true;
+    }
 
     // Without display monitors the run is the one on a stack that has none.
     if (f == "EnumDisplayMonitors") {
@@ -464,6 +489,37 @@ class Oracle {
       it = skipped_.emplace(display, RunTool(scenario, command_line_.args, 0, "display skipped")).first;
     }
     return it->second;
+  }
+
+  // The baseline with the banner's first line (description and version),
+  // its third (copyright), both or neither left out.
+  bool BannerVariants(Expectation* expected, std::string* problem) const {
+    if (lines_.size() < 4 || lines_[0].find(" - Version ") == std::string::npos || lines_[3] != "") {
+      *problem = "the baseline does not start with a full banner";
+      return false;
+    }
+    for (const std::set<size_t>& drop : {std::set<size_t>{}, {0}, {2}, {0, 2}}) {
+      Lines lines;
+      for (size_t i = 0; i < lines_.size(); ++i) {
+        if (drop.count(i) == 0) lines.push_back(lines_[i]);
+      }
+      expected->outputs.push_back(JoinLines(lines));
+    }
+    return true;
+  }
+
+  // The baseline, or the baseline without one error's line of system text.
+  void SystemTextVariants(Expectation* expected) const {
+    expected->outputs.push_back(baseline_.output);
+    for (size_t i = 1; i < lines_.size(); ++i) {
+      const std::string& line = lines_[i];
+      if (StartsWith(lines_[i - 1], "ERROR: ") && !line.empty() && !StartsWith(line, "ERROR: ") &&
+          !StartsWith(line, "  ")) {
+        Lines lines = lines_;
+        lines.erase(lines.begin() + static_cast<std::ptrdiff_t>(i));
+        expected->outputs.push_back(JoinLines(lines));
+      }
+    }
   }
 
   // The run on a stack without display monitors.
@@ -734,6 +790,9 @@ TEST_P(FaultInjectionTest, EveryCallFailsInTurn) {
   size_t total = 0;
   for (const CommandLine& command_line : kCommandLines) {
     SCOPED_TRACE(command_line.name);
+    // The first run in the process sets up what later runs find ready, and
+    // makes a few calls that they do not: the baseline is a later run.
+    RunTool(scenario, command_line.args, 0, "warm-up");
     const RunResult baseline = RunTool(scenario, command_line.args, 0, "baseline");
     ASSERT_GT(baseline.succeeding_calls, 0u);
     Oracle oracle(command_line, scenario, baseline);
@@ -761,7 +820,13 @@ TEST_P(FaultInjectionTest, EveryCallFailsInTurn) {
       EXPECT_EQ(run.calls[position].function, call.function);
       EXPECT_TRUE(run.calls[position].failed) << "the call did not fail";
       EXPECT_EQ(run.exit_code, expected.exit_code);
-      EXPECT_EQ(run.output, expected.output);
+      if (expected.outputs.empty()) {
+        EXPECT_EQ(run.output, expected.output);
+      } else {
+        EXPECT_NE(std::find(expected.outputs.begin(), expected.outputs.end(), run.output),
+                  expected.outputs.end())
+            << "output:\n" << run.output;
+      }
       if (expected.log) {
         EXPECT_EQ(run.log, *expected.log);
       }

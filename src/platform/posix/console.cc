@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include "framework/text.h"
+#include "platform/posix/call_gate.h"
 
 namespace monctl::platform {
 namespace {
@@ -32,9 +33,16 @@ void WriteAll(int fd, const char* data, size_t size) {
 
 }  // namespace
 
-bool IsConsole(Stream stream) { return ::isatty(Descriptor(stream)) == 1; }
+bool IsConsole(Stream stream) {
+  if (GateError("IsConsole") != 0) return false;
+  return ::isatty(Descriptor(stream)) == 1;
+}
 
 int SetTranslationMode(Stream stream, uint32_t mode) {
+  if (GateError("SetTranslationMode") != 0) {
+    errno = EINVAL;
+    return -1;
+  }
   if (mode != kModeText && mode != kModeUtf16 && mode != kModeUtf8) {
     errno = EINVAL;
     return -1;

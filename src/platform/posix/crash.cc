@@ -41,6 +41,7 @@
 #include <unistd.h>
 
 #include "framework/text.h"
+#include "platform/posix/call_gate.h"
 #include "platform/posix/terminal.h"
 #include "platform/system.h"
 
@@ -594,6 +595,7 @@ long CurrentUtcOffset() {
 }  // namespace
 
 HRESULT SHGetFolderPathW(uint32_t csidl, uint32_t type, char16_t* path) {
+  if (const uint32_t error = GateError("SHGetFolderPathW")) return HresultFromWin32(error);
   if ((csidl & ~kCsidlFlagCreate) != kCsidlLocalAppData || type != kShgfpTypeCurrent) {
     return kInvalidArg;
   }

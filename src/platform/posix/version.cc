@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "framework/text.h"
+#include "platform/posix/call_gate.h"
 #include "platform/system.h"
 #include "version_data.h"
 
@@ -89,6 +90,10 @@ bool EqualNoCase(std::u16string_view a, std::u16string_view b) {
 }  // namespace
 
 uint32_t GetFileVersionInfoSizeW(const char16_t* path) {
+  if (const uint32_t error = GateError("GetFileVersionInfoSizeW")) {
+    SetLastError(error);
+    return 0;
+  }
   if (path == nullptr || !IsOwnExecutable(path)) {
     SetLastError(kErrorResourceTypeNotFound);
     return 0;
@@ -97,6 +102,10 @@ uint32_t GetFileVersionInfoSizeW(const char16_t* path) {
 }
 
 bool GetFileVersionInfoW(const char16_t* path, uint32_t size, void* block) {
+  if (const uint32_t error = GateError("GetFileVersionInfoW")) {
+    SetLastError(error);
+    return false;
+  }
   if (path == nullptr || !IsOwnExecutable(path)) {
     SetLastError(kErrorResourceTypeNotFound);
     return false;
@@ -110,6 +119,10 @@ bool GetFileVersionInfoW(const char16_t* path, uint32_t size, void* block) {
 }
 
 bool VerQueryValueW(const void* block, const char16_t* sub_block, void** value, uint32_t* length) {
+  if (const uint32_t error = GateError("VerQueryValueW")) {
+    SetLastError(error);
+    return false;
+  }
   const auto* bytes = static_cast<const uint8_t*>(block);
   BlockHeader header;
   if (bytes == nullptr || sub_block == nullptr) {
@@ -157,6 +170,10 @@ bool VerQueryValueW(const void* block, const char16_t* sub_block, void** value, 
 }
 
 ResourceString LoadStringW(uint32_t id) {
+  if (const uint32_t error = GateError("LoadStringW")) {
+    SetLastError(error);
+    return {nullptr, 0};
+  }
 #define MONCTL_STRING(string_id, text) {string_id, u"" text},
   static constexpr struct {
     uint32_t id;
