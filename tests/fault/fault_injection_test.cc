@@ -1,10 +1,11 @@
 // Fault injection: every platform call of a run fails once, in turn.
 //
 // For each scenario and command line, the tool runs once undisturbed (the
-// baseline), which records every platform call of the run: the display and
-// OPM calls of the simulated stack and, through the native layer's call
-// gate, the rest (enumeration, release, mode change, broadcast, task memory
-// and cryptography). Then, for every one of those calls, the tool runs again with just
+// baseline), which records every platform call of the run that can fail:
+// the display and OPM calls of the simulated stack and, through the native
+// layer's call gate, the rest (enumeration, release, mode change,
+// broadcast, task memory, cryptography, console modes, version resource,
+// string and message tables, the crash handler's folder). Then, for every one of those calls, the tool runs again with just
 // that call failing, and the test checks the run against what the tool must
 // do when that step fails: the exact output, the exit code and, where the
 // step changes something, the call log. After every run the tool must hold

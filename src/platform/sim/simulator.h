@@ -58,7 +58,8 @@ class CallLog {
 // One call that a test may make fail (see Simulator::FailCall): the
 // functions that a scenario's `fail` maps name, OPMGetVideoOutputsFromHMONITOR
 // and the three calls of an OPM video output, and with a call gate the
-// other display, task memory and cryptography calls (Simulator::GateCall).
+// rest of the native platform layer's calls that can fail
+// (Simulator::GateCall).
 struct CallRecord {
   // e.g. "GetMonitorBrightness", "IOPMVideoOutput::GetInformation"; the
   // names are the callers' string literals.
@@ -135,11 +136,12 @@ class Simulator {
   // call of the run once.
   void FailCall(size_t ordinal, uint32_t error) { recorder_->FailCall(ordinal, error); }
   // The other calls of a run (EnumDisplayMonitors, DestroyPhysicalMonitors,
-  // ChangeDisplaySettingsExW, SendMessageTimeoutW, CoTaskMemAlloc and the
-  // cryptography functions) are counted too when a test installs a call
-  // gate of the native platform layer that calls GateCall: the function
-  // returns the error to fail the call with, or 0 to run it. Calls that
-  // the simulated driver makes are not counted.
+  // ChangeDisplaySettingsExW, SendMessageTimeoutW, CoTaskMemAlloc, the
+  // cryptography functions and the console and system services of the
+  // native layer) are counted too when a test installs a call gate of the
+  // native platform layer that calls GateCall: the function returns the
+  // error to fail the call with, or 0 to run it. Calls that the simulated
+  // driver makes are not counted.
   uint32_t GateCall(std::string_view function) { return recorder_->RecordGated(function); }
   const std::vector<CallRecord>& recorded_calls() const { return recorder_->calls(); }
   size_t succeeding_calls() const { return recorder_->succeeding_calls(); }
