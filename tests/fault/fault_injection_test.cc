@@ -337,11 +337,7 @@ class Oracle {
 
     // Without display monitors the run is the one on a stack that has none.
     if (f == "EnumDisplayMonitors") {
-      const RunResult& empty = EmptyStackRun();
-      expected->output = empty.output;
-      expected->exit_code = empty.exit_code;
-      expected->log = empty.log;
-      return true;
+      return ExpectRunOn("no display monitors", [](sim::Scenario* s) { s->displays.clear(); }, expected);
     }
     // The result of giving back handles and keys is not looked at.
     if (f == "DestroyPhysicalMonitors" || IsRelease(f)) {
@@ -361,11 +357,11 @@ class Oracle {
     // A refused mode change is the one of a display whose change fails.
     if (f == "ChangeDisplaySettingsExW") {
       if (command != Command::kRotatePosition) return Unexpected(call, problem);
-      const RunResult& refused = RefusedChangeRun(call.display);
-      expected->output = refused.output;
-      expected->exit_code = refused.exit_code;
-      expected->log = refused.log;
-      return true;
+      return ExpectRunOn("display " + std::to_string(call.display) + " refuses changes",
+                         [&](sim::Scenario* s) {
+                           s->displays[call.display].change_result = platform::kDispChangeFailed;
+                         },
+                         expected);
     }
     // Any failure of the connector-type query leaves out the report's
     // connector type line, except the usage of a certificate that is not
@@ -385,11 +381,8 @@ class Oracle {
     if (f == "GetNumberOfPhysicalMonitorsFromHMONITOR" || f == "GetPhysicalMonitorsFromHMONITOR" ||
         f == "GetMonitorInfoW") {
       if (call.index) return Unexpected(call, problem);
-      const RunResult& skipped = SkippedDisplayRun(call.display);
-      expected->output = skipped.output;
-      expected->exit_code = skipped.exit_code;
-      expected->log = skipped.log;
-      return true;
+      return ExpectRunOn("display " + std::to_string(call.display) + " has no physical monitors",
+                         [&](sim::Scenario* s) { s->displays[call.display].physical.clear(); }, expected);
     }
     // The adapter enumeration of a name line: the name is left out.
     if (f == "EnumDisplayDevicesW") {
@@ -480,16 +473,20 @@ class Oracle {
     return false;
   }
 
-  // The run on the scenario in which display `display` has no physical
-  // monitors.
-  const RunResult& SkippedDisplayRun(size_t display) {
-    auto it = skipped_.find(display);
-    if (it == skipped_.end()) {
+  // Expects what an undisturbed run gives on the scenario as `change`
+  // leaves it; `what` names the change, and runs are kept by it.
+  bool ExpectRunOn(const std::string& what, const std::function<void(sim::Scenario*)>& change,
+                   Expectation* expected) {
+    auto it = changed_runs_.find(what);
+    if (it == changed_runs_.end()) {
       sim::Scenario scenario = scenario_;
-      scenario.displays[display].physical.clear();
-      it = skipped_.emplace(display, RunTool(scenario, command_line_.args, 0, "display skipped")).first;
+      change(&scenario);
+      it = changed_runs_.emplace(what, RunTool(scenario, command_line_.args, 0, what)).first;
     }
-    return it->second;
+    expected->output = it->second.output;
+    expected->exit_code = it->second.exit_code;
+    expected->log = it->second.log;
+    return true;
   }
 
   // The baseline with the banner's first line (description and version),
@@ -521,27 +518,6 @@ class Oracle {
         expected->outputs.push_back(JoinLines(lines));
       }
     }
-  }
-
-  // The run on a stack without display monitors.
-  const RunResult& EmptyStackRun() {
-    if (!empty_) {
-      sim::Scenario scenario = scenario_;
-      scenario.displays.clear();
-      empty_ = RunTool(scenario, command_line_.args, 0, "no display monitors");
-    }
-    return *empty_;
-  }
-
-  // The run on the scenario in which display `display` refuses mode changes.
-  const RunResult& RefusedChangeRun(size_t display) {
-    auto it = refused_.find(display);
-    if (it == refused_.end()) {
-      sim::Scenario scenario = scenario_;
-      scenario.displays[display].change_result = platform::kDispChangeFailed;
-      it = refused_.emplace(display, RunTool(scenario, command_line_.args, 0, "change refused")).first;
-    }
-    return it->second;
   }
 
   // Whether the certificate whose usage the call at `position` reads was
@@ -763,9 +739,7 @@ class Oracle {
   const sim::Scenario& scenario_;
   const RunResult& baseline_;
   const Lines lines_;
-  std::map<size_t, RunResult> skipped_;
-  std::map<size_t, RunResult> refused_;
-  std::optional<RunResult> empty_;
+  std::map<std::string, RunResult> changed_runs_;
 };
 
 // ---------------------------------------------------------------------------
