@@ -1,6 +1,7 @@
 // Benchmarks of the output protection query: the tag of one OPM request
 // (4096 bytes) beside OpenSSL's own CMAC over the same bytes, one handshake
-// with the simulated driver, and the driver's share of it.
+// with the simulated driver, the driver's share of it, and the reading of
+// the driver's certificate message.
 #include <benchmark/benchmark.h>
 #include <openssl/core_names.h>
 #include <openssl/evp.h>
@@ -10,6 +11,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "opm/key_exchange.h"
 #include "opm/omac.h"
 #include "opm/opm_session.h"
 #include "platform/sim/driver/driver_material.h"
@@ -112,6 +114,34 @@ void BM_DriverDecryption(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_DriverDecryption)->Unit(benchmark::kMicrosecond);
+
+// The tool's reading of the driver's certificate message: the public key of
+// the certificate with the OPM usage, as the handshake takes it. "Same" reads
+// one message each time, as the handshakes with the outputs of one driver
+// do; "Alternating" reads two messages in turn, so each read is a new one.
+void DecodeMessages(benchmark::State& state, const std::vector<sim::Bytes>& messages) {
+  size_t next = 0;
+  for (auto _ : state) {
+    const sim::Bytes& message = messages[next];
+    next = (next + 1) % messages.size();
+    opm::DecodedPublicKey decoded;
+    if (opm::DecodeDriverPublicKey(message.data, message.size, &decoded) != 0) {
+      state.SkipWithError("decoding failed");
+      break;
+    }
+    benchmark::DoNotOptimize(decoded);
+  }
+}
+
+void BM_DecodeDriverPublicKeySame(benchmark::State& state) {
+  DecodeMessages(state, {sim::StandardCertificateMessage()});
+}
+BENCHMARK(BM_DecodeDriverPublicKeySame)->Unit(benchmark::kMicrosecond);
+
+void BM_DecodeDriverPublicKeyAlternating(benchmark::State& state) {
+  DecodeMessages(state, {sim::StandardCertificateMessage(), sim::UsageOnSecondCertificateMessage()});
+}
+BENCHMARK(BM_DecodeDriverPublicKeyAlternating)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <string>
@@ -253,6 +254,43 @@ TEST_F(MessageTest, ReadsTheCertificateAndItsUsage) {
   ASSERT_EQ(certificates.size(), 1u);
   EXPECT_EQ(certificates[0].usages, std::vector<std::string>{kOpmUsage});
   EXPECT_EQ(certificates[0].decoded_key, ExpectedBlob(sim::MainDriverKey()));
+}
+
+TEST_F(MessageTest, EachReadOfAMessageGivesAStoreOfItsOwn) {
+  const sim::Bytes standard = sim::StandardCertificateMessage();
+  // The same message read again: closing the first store leaves the
+  // second one whole.
+  const CertStoreHandle first = CryptGetMessageCertificates(
+      kPkcs7AsnEncoding | kX509AsnEncoding, 0, 0, standard.data, static_cast<uint32_t>(standard.size));
+  ASSERT_NE(first, nullptr);
+  const CertContextHandle held = CertEnumCertificatesInStore(first, nullptr);
+  ASSERT_NE(held, nullptr);
+  const auto again = Read(standard);
+  EXPECT_TRUE(CertCloseStore(first, 0));
+  ASSERT_EQ(again.size(), 1u);
+  EXPECT_EQ(again[0].decoded_key, ExpectedBlob(sim::MainDriverKey()));
+  EXPECT_EQ(Describe(held).decoded_key, ExpectedBlob(sim::MainDriverKey()));
+  EXPECT_TRUE(CertFreeCertificateContext(held));
+  EXPECT_TRUE(CertCloseStore(store_, kCertCloseStoreForceFlag));
+  store_ = nullptr;
+
+  // A message of the same length that differs in one byte of the key is
+  // read for what it holds.
+  const sim::DriverKey& key = sim::MainDriverKey();
+  Bytes changed(standard.data, standard.data + standard.size);
+  const auto modulus = std::search(changed.begin(), changed.end(), key.modulus.data,
+                                   key.modulus.data + key.modulus.size);
+  ASSERT_NE(modulus, changed.end());
+  modulus[key.modulus.size - 1] ^= 0x02;
+  store_ = CryptGetMessageCertificates(kPkcs7AsnEncoding | kX509AsnEncoding, 0, 0, changed.data(),
+                                       static_cast<uint32_t>(changed.size()));
+  ASSERT_NE(store_, nullptr);
+  const CertContextHandle context = CertEnumCertificatesInStore(store_, nullptr);
+  ASSERT_NE(context, nullptr);
+  Bytes expected = ExpectedBlob(key);
+  expected[sizeof(PublicKeyStruc) + sizeof(RsaPubKey)] ^= 0x02;  // least significant byte first
+  EXPECT_EQ(Describe(context).decoded_key, expected);
+  EXPECT_TRUE(CertFreeCertificateContext(context));
 }
 
 TEST_F(MessageTest, ListsTheLastCertificateOfTheMessageFirst) {

@@ -28,6 +28,7 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <new>
 #include <string>
 #include <string_view>
@@ -252,6 +253,65 @@ void ReleaseContext(const CertContextTag* context) {
   CertStoreTag* store = context->store;
   delete context;
   ReleaseStore(store);
+}
+
+// Reading a certificate message costs far more than comparing it, because
+// OpenSSL sets up its key decoders for each certificate's public key, and a
+// driver gives every one of its outputs the same message. So the last
+// message read is kept with its certificates, and a call with the same bytes
+// shares them (X509 objects are reference counted and not changed here).
+class LastMessage {
+ public:
+  LastMessage() = default;
+  LastMessage(const LastMessage&) = delete;
+  LastMessage& operator=(const LastMessage&) = delete;
+  ~LastMessage() { Forget(); }
+
+  // Adds one reference to each certificate of the kept message to `store`,
+  // if the kept message is `blob`.
+  bool Share(const uint8_t* blob, uint32_t size, CertStoreTag* store) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (bytes_.size() != size || std::memcmp(bytes_.data(), blob, size) != 0) return false;
+    store->certificates.reserve(certificates_.size());
+    for (X509* certificate : certificates_) {
+      X509_up_ref(certificate);
+      store->certificates.push_back(certificate);
+    }
+    return true;
+  }
+
+  // Keeps `blob` and the certificates of `store`, read from it.
+  void Keep(const uint8_t* blob, uint32_t size, const CertStoreTag& store) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    Forget();
+    try {
+      bytes_.assign(blob, blob + size);
+      certificates_ = store.certificates;
+    } catch (const std::bad_alloc&) {
+      bytes_.clear();
+      certificates_.clear();
+      return;
+    }
+    for (X509* certificate : certificates_) X509_up_ref(certificate);
+  }
+
+ private:
+  void Forget() {
+    for (X509* certificate : certificates_) X509_free(certificate);
+    certificates_.clear();
+    bytes_.clear();
+  }
+
+  std::mutex mutex_;
+  std::vector<uint8_t> bytes_;
+  std::vector<X509*> certificates_;  // one reference each, in store order
+};
+
+// Made after OpenSSL's set-up, so that it is destroyed before OpenSSL's own
+// clean-up at exit.
+LastMessage& KeptMessage() {
+  static LastMessage kept;
+  return kept;
 }
 
 CertContextHandle MakeContext(CertStoreTag* store, size_t index) {
@@ -534,20 +594,25 @@ CertStoreHandle CryptGetMessageCertificates(uint32_t encoding, uintptr_t provide
     SetLastError(static_cast<uint32_t>(kInvalidArg));
     return nullptr;
   }
+  auto* store = new (std::nothrow) CertStoreTag;
+  if (store == nullptr) {
+    SetLastError(kErrorOutOfMemory);
+    return nullptr;
+  }
+  LastMessage& kept = KeptMessage();
+  if (kept.Share(signed_blob, blob_size, store)) return store;
+
   const unsigned char* cursor = signed_blob;
   std::unique_ptr<PKCS7, decltype(&PKCS7_free)> message(
       d2i_PKCS7(nullptr, &cursor, static_cast<long>(blob_size)), PKCS7_free);
   if (!message) {
+    delete store;
     SetLastError(kCryptEAsn1BadTag);
     return nullptr;
   }
   if (!PKCS7_type_is_signed(message.get()) || message->d.sign == nullptr) {
+    delete store;
     SetLastError(kCryptEInvalidMsgType);
-    return nullptr;
-  }
-  auto* store = new (std::nothrow) CertStoreTag;
-  if (store == nullptr) {
-    SetLastError(kErrorOutOfMemory);
     return nullptr;
   }
   // Like crypt32's memory stores, the store lists the certificate added
@@ -558,6 +623,7 @@ CertStoreHandle CryptGetMessageCertificates(uint32_t encoding, uintptr_t provide
     X509_up_ref(certificate);
     store->certificates.push_back(certificate);
   }
+  kept.Keep(signed_blob, blob_size, *store);
   return store;
 }
 
