@@ -272,7 +272,11 @@ class LastMessage {
   bool Share(const uint8_t* blob, uint32_t size, CertStoreTag* store) {
     std::lock_guard<std::mutex> lock(mutex_);
     if (bytes_.size() != size || std::memcmp(bytes_.data(), blob, size) != 0) return false;
-    store->certificates.reserve(certificates_.size());
+    try {
+      store->certificates.reserve(certificates_.size());
+    } catch (const std::bad_alloc&) {
+      return false;
+    }
     for (X509* certificate : certificates_) {
       X509_up_ref(certificate);
       store->certificates.push_back(certificate);
@@ -594,24 +598,22 @@ CertStoreHandle CryptGetMessageCertificates(uint32_t encoding, uintptr_t provide
     SetLastError(static_cast<uint32_t>(kInvalidArg));
     return nullptr;
   }
-  auto* store = new (std::nothrow) CertStoreTag;
-  if (store == nullptr) {
+  std::unique_ptr<CertStoreTag> store(new (std::nothrow) CertStoreTag);
+  if (!store) {
     SetLastError(kErrorOutOfMemory);
     return nullptr;
   }
   LastMessage& kept = KeptMessage();
-  if (kept.Share(signed_blob, blob_size, store)) return store;
+  if (kept.Share(signed_blob, blob_size, store.get())) return store.release();
 
   const unsigned char* cursor = signed_blob;
   std::unique_ptr<PKCS7, decltype(&PKCS7_free)> message(
       d2i_PKCS7(nullptr, &cursor, static_cast<long>(blob_size)), PKCS7_free);
   if (!message) {
-    delete store;
     SetLastError(kCryptEAsn1BadTag);
     return nullptr;
   }
   if (!PKCS7_type_is_signed(message.get()) || message->d.sign == nullptr) {
-    delete store;
     SetLastError(kCryptEInvalidMsgType);
     return nullptr;
   }
@@ -624,7 +626,7 @@ CertStoreHandle CryptGetMessageCertificates(uint32_t encoding, uintptr_t provide
     store->certificates.push_back(certificate);
   }
   kept.Keep(signed_blob, blob_size, *store);
-  return store;
+  return store.release();
 }
 
 CertContextHandle CertEnumCertificatesInStore(CertStoreHandle store, CertContextHandle previous) {
