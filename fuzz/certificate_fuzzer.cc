@@ -46,6 +46,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(decoded.data == nullptr);
   }
 
+  // A message read again gives what it gave the first time.
+  opm::DecodedPublicKey again;
+  FUZZ_CHECK(opm::DecodeDriverPublicKey(data, length, &again) == result);
+  FUZZ_CHECK((again.data == nullptr) == (decoded.data == nullptr));
+  FUZZ_CHECK(again.size == decoded.size);
+  FUZZ_CHECK(decoded.data == nullptr ||
+             std::memcmp(again.data.get(), decoded.data.get(), decoded.size) == 0);
+
   opm::UniqueKey key;
   const HRESULT imported = opm::ImportDriverPublicKey(&key, data, length);
   FUZZ_CHECK(Succeeded(imported) == static_cast<bool>(key));
