@@ -268,10 +268,14 @@ class LastMessage {
   ~LastMessage() { Forget(); }
 
   // Adds one reference to each certificate of the kept message to `store`,
-  // if the kept message is `blob`.
+  // if a message is kept and it is `blob`.
   bool Share(const uint8_t* blob, uint32_t size, CertStoreTag* store) {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (bytes_.size() != size || std::memcmp(bytes_.data(), blob, size) != 0) return false;
+    // No message is empty: with nothing kept, an empty blob is not a match.
+    if (bytes_.empty() || bytes_.size() != size ||
+        std::memcmp(bytes_.data(), blob, size) != 0) {
+      return false;
+    }
     try {
       store->certificates.reserve(certificates_.size());
     } catch (const std::bad_alloc&) {

@@ -1,11 +1,14 @@
 // RSAES-OAEP of the OpenSSL backend: what it encrypts, the driver's private
-// key decrypts with SHA-512 for both the hash and MGF1.
+// key decrypts with SHA-512 for both the hash and MGF1. And the certificate
+// message that the backend keeps between calls.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
 #include "platform/crypto.h"
+#include "platform/system.h"
 #include "platform/sim/driver/driver_material.h"
 #include "platform/sim/driver/key_decryption.h"
 
@@ -108,6 +111,24 @@ TEST_F(OaepTest, RefusesMissingPaddingAndSmallBuffers) {
   EXPECT_EQ(BCryptEncrypt(key_, plaintext.data(), 40, &padding, nullptr, 0, ciphertext.data(), 255,
                           &size, kBcryptPadOaep),
             kStatusBufferTooSmall);
+}
+
+// The backend keeps the last certificate message it read. An empty message
+// once matched the kept message while nothing was kept yet, and gave a
+// store without certificates. The check runs in a new process (gtest's
+// "threadsafe" death tests run the test binary again), where nothing has
+// been read.
+TEST(KeptMessageDeathTest, AnEmptyMessageIsRefusedWhenNothingIsKept) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        const uint8_t byte = 0x30;
+        SetLastError(0);
+        const CertStoreHandle store =
+            CryptGetMessageCertificates(kPkcs7AsnEncoding | kX509AsnEncoding, 0, 0, &byte, 0);
+        std::exit(store == nullptr && GetLastError() != 0 ? 0 : 1);
+      },
+      ::testing::ExitedWithCode(0), "");
 }
 
 }  // namespace
