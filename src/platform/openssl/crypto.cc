@@ -89,14 +89,6 @@ bool SameText(const char16_t* a, const char16_t* b) {
 // The status of a provider call that a test's gate makes fail; 0 to run it.
 NTSTATUS GatedStatus(std::string_view function) { return static_cast<NTSTATUS>(GateError(function)); }
 
-// For the certificate functions: true, with the last error set, when a
-// test's gate makes the call fail.
-bool GatedFailure(std::string_view function) {
-  const uint32_t error = GateError(function);
-  if (error != 0) SetLastError(error);
-  return error != 0;
-}
-
 // Fetching a cipher by name is the costly part of setting up a context, so
 // each one is fetched once per process.
 const EVP_CIPHER* AesCipher(ChainingMode mode, size_t key_size) {
@@ -262,7 +254,10 @@ void ReleaseContext(const CertContextTag* context) {
 // shares them (X509 objects are reference counted and not changed here).
 class LastMessage {
  public:
-  LastMessage() = default;
+  LastMessage() {
+    // OpenSSL's own clean-up at exit then runs after this object's.
+    InitializeOpenSsl();
+  }
   LastMessage(const LastMessage&) = delete;
   LastMessage& operator=(const LastMessage&) = delete;
   ~LastMessage() { Forget(); }
@@ -315,8 +310,6 @@ class LastMessage {
   std::vector<X509*> certificates_;  // one reference each, in store order
 };
 
-// Made after OpenSSL's set-up, so that it is destroyed before OpenSSL's own
-// clean-up at exit.
 LastMessage& KeptMessage() {
   static LastMessage kept;
   return kept;

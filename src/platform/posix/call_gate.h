@@ -19,4 +19,9 @@ void SetCallGate(CallGate gate);
 // else the error to fail it with.
 uint32_t GateError(std::string_view function);
 
+// For the functions that report a failure through the last-error value:
+// true, with the gate's error set as the last error, when the gate fails
+// this call of `function`.
+bool GatedFailure(std::string_view function);
+
 }  // namespace monctl::platform

@@ -71,10 +71,7 @@ constexpr Message kMessages[] = {
 }  // namespace
 
 uint32_t FormatSystemMessage(uint32_t message_id, char16_t* buffer, uint32_t size) {
-  if (const uint32_t error = GateError("FormatSystemMessage")) {
-    SetLastError(error);
-    return 0;
-  }
+  if (GatedFailure("FormatSystemMessage")) return 0;
   for (const Message& message : kMessages) {
     if (message.id != message_id) continue;
     size_t length = std::char_traits<char16_t>::length(message.text);

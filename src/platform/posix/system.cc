@@ -23,10 +23,7 @@ uint32_t GetLastError() { return t_last_error; }
 void SetLastError(uint32_t error) { t_last_error = error; }
 
 uint32_t GetModuleFileNameW(char16_t* buffer, uint32_t size) {
-  if (const uint32_t error = GateError("GetModuleFileNameW")) {
-    SetLastError(error);
-    return 0;
-  }
+  if (GatedFailure("GetModuleFileNameW")) return 0;
   if (size == 0) {
     SetLastError(kErrorInsufficientBuffer);
     return 0;

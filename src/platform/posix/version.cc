@@ -90,10 +90,7 @@ bool EqualNoCase(std::u16string_view a, std::u16string_view b) {
 }  // namespace
 
 uint32_t GetFileVersionInfoSizeW(const char16_t* path) {
-  if (const uint32_t error = GateError("GetFileVersionInfoSizeW")) {
-    SetLastError(error);
-    return 0;
-  }
+  if (GatedFailure("GetFileVersionInfoSizeW")) return 0;
   if (path == nullptr || !IsOwnExecutable(path)) {
     SetLastError(kErrorResourceTypeNotFound);
     return 0;
@@ -102,10 +99,7 @@ uint32_t GetFileVersionInfoSizeW(const char16_t* path) {
 }
 
 bool GetFileVersionInfoW(const char16_t* path, uint32_t size, void* block) {
-  if (const uint32_t error = GateError("GetFileVersionInfoW")) {
-    SetLastError(error);
-    return false;
-  }
+  if (GatedFailure("GetFileVersionInfoW")) return false;
   if (path == nullptr || !IsOwnExecutable(path)) {
     SetLastError(kErrorResourceTypeNotFound);
     return false;
@@ -119,10 +113,7 @@ bool GetFileVersionInfoW(const char16_t* path, uint32_t size, void* block) {
 }
 
 bool VerQueryValueW(const void* block, const char16_t* sub_block, void** value, uint32_t* length) {
-  if (const uint32_t error = GateError("VerQueryValueW")) {
-    SetLastError(error);
-    return false;
-  }
+  if (GatedFailure("VerQueryValueW")) return false;
   const auto* bytes = static_cast<const uint8_t*>(block);
   BlockHeader header;
   if (bytes == nullptr || sub_block == nullptr) {
@@ -170,10 +161,7 @@ bool VerQueryValueW(const void* block, const char16_t* sub_block, void** value, 
 }
 
 ResourceString LoadStringW(uint32_t id) {
-  if (const uint32_t error = GateError("LoadStringW")) {
-    SetLastError(error);
-    return {nullptr, 0};
-  }
+  if (GatedFailure("LoadStringW")) return {nullptr, 0};
 #define MONCTL_STRING(string_id, text) {string_id, u"" text},
   static constexpr struct {
     uint32_t id;

@@ -71,7 +71,7 @@ bool GetLevels(PhysicalMonitorHandle monitor, Setting setting, uint32_t* minimum
 
 bool EnumDisplayMonitors(DeviceContext /*dc*/, const Rect* clip, MonitorEnumProc proc, intptr_t data) {
   if (proc == nullptr) return Fail(kErrorInvalidParameter);
-  if (const uint32_t error = GateError("EnumDisplayMonitors")) return Fail(error);
+  if (GatedFailure("EnumDisplayMonitors")) return false;
   for (size_t i = 0; i < Current().display_count(); ++i) {
     Rect rect = Current().state().displays[i].rect;
     if (clip != nullptr && !Intersect(rect, *clip)) continue;
@@ -204,10 +204,7 @@ intptr_t SendMessageTimeoutW(uintptr_t window, uint32_t message, uintptr_t wpara
     SetLastError(kErrorInvalidParameter);
     return 0;
   }
-  if (const uint32_t error = GateError("SendMessageTimeoutW")) {
-    SetLastError(error);
-    return 0;
-  }
+  if (GatedFailure("SendMessageTimeoutW")) return 0;
   Current().Broadcast(wparam, lparam);
   if (result != nullptr) *result = 0;
   return 1;
