@@ -1,6 +1,6 @@
 #include "app/console.h"
 
-#include "framework/text.h"
+#include "platform/text.h"
 
 namespace monctl {
 

@@ -7,39 +7,9 @@
 
 #include "platform/crypto.h"
 #include "platform/opm.h"
+#include "platform/unique_handle.h"
 
 namespace monctl::opm {
-
-template <typename T, void (*Free)(T)>
-class UniqueHandle {
- public:
-  UniqueHandle() = default;
-  explicit UniqueHandle(T value) : value_(value) {}
-  ~UniqueHandle() { reset(); }
-  UniqueHandle(UniqueHandle&& other) noexcept : value_(other.release()) {}
-  UniqueHandle& operator=(UniqueHandle&& other) noexcept {
-    if (this != &other) reset(other.release());
-    return *this;
-  }
-  UniqueHandle(const UniqueHandle&) = delete;
-  UniqueHandle& operator=(const UniqueHandle&) = delete;
-
-  T get() const { return value_; }
-  explicit operator bool() const { return value_ != T{}; }
-  // Frees what is held and hands out the field for an out-parameter.
-  T* put() {
-    reset();
-    return &value_;
-  }
-  T release() { return std::exchange(value_, T{}); }
-  void reset(T value = T{}) {
-    T old = std::exchange(value_, value);
-    if (old != T{}) Free(old);
-  }
-
- private:
-  T value_{};
-};
 
 namespace detail {
 inline void CloseAlgorithm(platform::BcryptAlgHandle algorithm) {
@@ -55,12 +25,12 @@ inline void FreeCertificate(platform::CertContextHandle context) {
 inline void FreeTaskMemory(uint8_t* block) { platform::CoTaskMemFree(block); }
 }  // namespace detail
 
-using UniqueAlgorithm = UniqueHandle<platform::BcryptAlgHandle, &detail::CloseAlgorithm>;
-using UniqueKey = UniqueHandle<platform::BcryptKeyHandle, &detail::DestroyKey>;
-using UniqueCertStore = UniqueHandle<platform::CertStoreHandle, &detail::CloseStore>;
-using UniqueCertContext = UniqueHandle<platform::CertContextHandle, &detail::FreeCertificate>;
+using UniqueAlgorithm = platform::UniqueHandle<platform::BcryptAlgHandle, &detail::CloseAlgorithm>;
+using UniqueKey = platform::UniqueHandle<platform::BcryptKeyHandle, &detail::DestroyKey>;
+using UniqueCertStore = platform::UniqueHandle<platform::CertStoreHandle, &detail::CloseStore>;
+using UniqueCertContext = platform::UniqueHandle<platform::CertContextHandle, &detail::FreeCertificate>;
 // A block from CoTaskMemAlloc.
-using UniqueTaskMemory = UniqueHandle<uint8_t*, &detail::FreeTaskMemory>;
+using UniqueTaskMemory = platform::UniqueHandle<uint8_t*, &detail::FreeTaskMemory>;
 
 // One reference to an OPM video output.
 class OutputReference {

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "platform/types.h"
+#include "platform/unique_handle.h"
 
 namespace monctl::platform {
 
@@ -44,24 +45,12 @@ FileHandle CreateFileW(const char16_t* path, uint32_t access, uint32_t dispositi
 bool CloseHandle(FileHandle handle);
 bool DeleteFileW(const char16_t* path);
 
-// Owns a file handle and closes it when it goes out of scope.
-class UniqueFileHandle {
- public:
-  explicit UniqueFileHandle(FileHandle handle) : m_handle(handle) {}
-  ~UniqueFileHandle() { Close(); }
-  UniqueFileHandle(const UniqueFileHandle&) = delete;
-  UniqueFileHandle& operator=(const UniqueFileHandle&) = delete;
+namespace detail {
+inline void CloseFile(FileHandle file) { CloseHandle(file); }
+}  // namespace detail
 
-  FileHandle get() const { return m_handle; }
-  bool valid() const { return m_handle != kInvalidFileHandle; }
-  void Close() {
-    if (valid()) CloseHandle(m_handle);
-    m_handle = kInvalidFileHandle;
-  }
-
- private:
-  FileHandle m_handle;
-};
+// A file handle that is closed when it goes out of scope.
+using UniqueFile = UniqueHandle<FileHandle, &detail::CloseFile, kInvalidFileHandle>;
 
 // SYSTEMTIME and GetLocalTime.
 struct SystemTime {

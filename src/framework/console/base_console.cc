@@ -2,8 +2,8 @@
 
 #include <vector>
 
-#include "framework/text.h"
 #include "platform/console.h"
+#include "platform/text.h"
 
 namespace monctl {
 

@@ -1,6 +1,6 @@
 #include "framework/console/keyword.h"
 
-#include "framework/text.h"
+#include "platform/text.h"
 
 namespace monctl {
 

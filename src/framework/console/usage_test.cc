@@ -10,7 +10,7 @@
 #include "framework/console/test_console.h"
 #include "framework/console/version_info.h"
 #include "framework/output/format.h"
-#include "framework/text.h"
+#include "platform/text.h"
 #include "platform/console.h"
 #include "platform/system.h"
 #include "version_data.h"

@@ -3,7 +3,7 @@
 #include <new>
 
 #include "framework/output/format.h"
-#include "framework/text.h"
+#include "platform/text.h"
 
 namespace monctl {
 

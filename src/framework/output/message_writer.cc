@@ -1,7 +1,7 @@
 #include "framework/output/message_writer.h"
 
-#include "framework/text.h"
 #include "platform/system.h"
+#include "platform/text.h"
 
 namespace monctl {
 

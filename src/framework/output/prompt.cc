@@ -1,8 +1,8 @@
 // Questions answered by a single key press.
 #include "framework/console/base_console.h"
-#include "framework/text.h"
 #include "platform/console.h"
 #include "platform/keys.h"
+#include "platform/text.h"
 
 namespace monctl {
 

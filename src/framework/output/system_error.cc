@@ -4,8 +4,8 @@
 #include <string>
 
 #include "framework/output/format.h"
-#include "framework/text.h"
 #include "platform/system.h"
+#include "platform/text.h"
 
 namespace monctl {
 namespace {

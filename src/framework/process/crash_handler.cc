@@ -8,8 +8,8 @@
 #include "framework/console/version_info.h"
 #include "framework/output/format.h"
 #include "framework/output/message_writer.h"
-#include "framework/text.h"
 #include "platform/system.h"
+#include "platform/text.h"
 
 namespace monctl {
 namespace {
@@ -140,12 +140,12 @@ int32_t CrashFilter(platform::ExceptionPointers* pointers) {
   char16_t path[platform::kMaxPath];
   if (!GetCrashDumpPath(path, module)) return platform::kExceptionContinueSearch;
 
-  platform::UniqueFileHandle file(platform::CreateFileW(
+  platform::UniqueFile file(platform::CreateFileW(
       path, platform::kGenericWrite, platform::kCreateAlways, platform::kFileAttributeNormal));
-  if (!file.valid()) return platform::kExceptionContinueSearch;
+  if (!file) return platform::kExceptionContinueSearch;
 
   bool written = platform::WriteCrashDump(file.get(), pointers);
-  file.Close();
+  file.reset();
   if (!written) {
     // No partial dump stays behind.
     platform::DeleteFileW(path);

@@ -37,6 +37,7 @@
 #include "platform/openssl/library.h"
 #include "platform/posix/call_gate.h"
 #include "platform/system.h"
+#include "platform/text.h"
 
 namespace monctl::platform {
 
@@ -81,11 +82,6 @@ constexpr size_t kAesBlock = 16;
 // Provider helpers
 // ---------------------------------------------------------------------------
 
-bool SameText(const char16_t* a, const char16_t* b) {
-  if (a == nullptr || b == nullptr) return false;
-  return std::char_traits<char16_t>::compare(a, b, std::char_traits<char16_t>::length(b) + 1) == 0;
-}
-
 // The status of a provider call that a test's gate makes fail; 0 to run it.
 NTSTATUS GatedStatus(std::string_view function) { return static_cast<NTSTATUS>(GateError(function)); }
 
@@ -108,10 +104,11 @@ const EVP_CIPHER* AesCipher(ChainingMode mode, size_t key_size) {
 }
 
 const char* DigestName(const char16_t* algorithm_id) {
-  if (SameText(algorithm_id, kBcryptSha1Algorithm)) return "SHA1";
-  if (SameText(algorithm_id, kBcryptSha256Algorithm)) return "SHA256";
-  if (SameText(algorithm_id, kBcryptSha384Algorithm)) return "SHA384";
-  if (SameText(algorithm_id, kBcryptSha512Algorithm)) return "SHA512";
+  if (algorithm_id == nullptr) return nullptr;
+  if (EqualNoCase(algorithm_id, kBcryptSha1Algorithm)) return "SHA1";
+  if (EqualNoCase(algorithm_id, kBcryptSha256Algorithm)) return "SHA256";
+  if (EqualNoCase(algorithm_id, kBcryptSha384Algorithm)) return "SHA384";
+  if (EqualNoCase(algorithm_id, kBcryptSha512Algorithm)) return "SHA512";
   return nullptr;
 }
 
@@ -425,14 +422,14 @@ NTSTATUS BCryptOpenAlgorithmProvider(BcryptAlgHandle* algorithm, const char16_t*
   }
   if (algorithm == nullptr || algorithm_id == nullptr) return kStatusInvalidParameter;
   *algorithm = nullptr;
-  if (implementation != nullptr && !SameText(implementation, kMsPrimitiveProvider)) {
+  if (implementation != nullptr && !EqualNoCase(implementation, kMsPrimitiveProvider)) {
     return kStatusNotFound;
   }
   if (flags != 0) return kStatusNotSupported;
   AlgorithmKind kind;
-  if (SameText(algorithm_id, kBcryptAesAlgorithm)) {
+  if (EqualNoCase(algorithm_id, kBcryptAesAlgorithm)) {
     kind = AlgorithmKind::kAes;
-  } else if (SameText(algorithm_id, kBcryptRsaAlgorithm)) {
+  } else if (EqualNoCase(algorithm_id, kBcryptRsaAlgorithm)) {
     kind = AlgorithmKind::kRsa;
   } else {
     return kStatusNotFound;
@@ -456,7 +453,7 @@ NTSTATUS BCryptGetProperty(BcryptAlgHandle algorithm, const char16_t* property, 
   if (const NTSTATUS status = GatedStatus("BCryptGetProperty")) return status;
   if (algorithm == nullptr) return kStatusInvalidHandle;
   if (property == nullptr || result == nullptr) return kStatusInvalidParameter;
-  if (!SameText(property, kBcryptObjectLength)) return kStatusNotSupported;
+  if (!EqualNoCase(property, kBcryptObjectLength)) return kStatusNotSupported;
   const uint32_t value = sizeof(BcryptKeyTag);
   *result = sizeof(value);
   if (output == nullptr) return kStatusSuccess;
@@ -470,7 +467,7 @@ NTSTATUS BCryptSetProperty(BcryptAlgHandle algorithm, const char16_t* property,
   if (const NTSTATUS status = GatedStatus("BCryptSetProperty")) return status;
   if (algorithm == nullptr) return kStatusInvalidHandle;
   if (property == nullptr || input == nullptr) return kStatusInvalidParameter;
-  if (!SameText(property, kBcryptChainingMode) || algorithm->kind != AlgorithmKind::kAes) {
+  if (!EqualNoCase(property, kBcryptChainingMode) || algorithm->kind != AlgorithmKind::kAes) {
     return kStatusNotSupported;
   }
   // The value is a UTF-16 name with its terminator.
@@ -500,7 +497,7 @@ NTSTATUS BCryptImportKey(BcryptAlgHandle algorithm, BcryptKeyHandle import_key,
   if (algorithm == nullptr) return kStatusInvalidHandle;
   if (key == nullptr || input == nullptr || blob_type == nullptr) return kStatusInvalidParameter;
   if (algorithm->kind != AlgorithmKind::kAes) return kStatusNotSupported;
-  if (import_key != nullptr || flags != 0 || !SameText(blob_type, kBcryptKeyDataBlob)) {
+  if (import_key != nullptr || flags != 0 || !EqualNoCase(blob_type, kBcryptKeyDataBlob)) {
     return kStatusNotSupported;
   }
   // The key lives on the heap; the caller's key object only has to be as
@@ -543,7 +540,7 @@ NTSTATUS BCryptImportKeyPair(BcryptAlgHandle algorithm, BcryptKeyHandle import_k
   if (algorithm == nullptr) return kStatusInvalidHandle;
   if (key == nullptr || input == nullptr || blob_type == nullptr) return kStatusInvalidParameter;
   if (algorithm->kind != AlgorithmKind::kRsa) return kStatusNotSupported;
-  if (import_key != nullptr || flags != 0 || !SameText(blob_type, kBcryptRsaPublicBlob)) {
+  if (import_key != nullptr || flags != 0 || !EqualNoCase(blob_type, kBcryptRsaPublicBlob)) {
     return kStatusNotSupported;
   }
   std::unique_ptr<BcryptKeyTag> created(new (std::nothrow) BcryptKeyTag{AlgorithmKind::kRsa});

@@ -7,8 +7,8 @@
 #include <string>
 #include <unistd.h>
 
-#include "framework/text.h"
 #include "platform/posix/call_gate.h"
+#include "platform/text.h"
 
 namespace monctl::platform {
 namespace {

@@ -40,10 +40,10 @@
 #include <unwind.h>
 #include <unistd.h>
 
-#include "framework/text.h"
 #include "platform/posix/call_gate.h"
 #include "platform/posix/terminal.h"
 #include "platform/system.h"
+#include "platform/text.h"
 
 namespace monctl::platform {
 

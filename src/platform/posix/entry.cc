@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "framework/text.h"
+#include "platform/text.h"
 
 namespace monctl::platform {
 

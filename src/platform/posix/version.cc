@@ -7,9 +7,9 @@
 #include <string_view>
 #include <vector>
 
-#include "framework/text.h"
 #include "platform/posix/call_gate.h"
 #include "platform/system.h"
+#include "platform/text.h"
 #include "version_data.h"
 
 namespace monctl::platform {
@@ -81,10 +81,6 @@ bool IsOwnExecutable(const char16_t* path) {
   char16_t own[kMaxPath];
   uint32_t n = GetModuleFileNameW(own, kMaxPath);
   return n != 0 && n < kMaxPath && std::u16string_view(path) == std::u16string_view(own, n);
-}
-
-bool EqualNoCase(std::u16string_view a, std::u16string_view b) {
-  return a.size() == b.size() && CompareNoCase(a.data(), b.data(), a.size()) == 0;
 }
 
 }  // namespace

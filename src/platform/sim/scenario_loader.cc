@@ -13,7 +13,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/sim/utf.h"
+#include "platform/text.h"
 
 namespace monctl::sim {
 namespace {
@@ -275,14 +275,6 @@ OpmOutputConfig ToOpmOutput(const json& value, const std::string& path) {
   return output;
 }
 
-// Case-insensitive comparison of ASCII letters, as the window manager
-// compares display device names.
-bool SameDeviceName(std::u16string_view a, std::u16string_view b) {
-  const auto lower = [](char16_t c) { return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + 32) : c; };
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
-                                            [&](char16_t x, char16_t y) { return lower(x) == lower(y); });
-}
-
 DisplayConfig ToDisplay(const json& value, const std::string& path) {
   CheckObject(value, path,
               {"device", "adapter", "primary", "rect", "mode", "change_result", "physical", "fail", "opm"});
@@ -336,7 +328,7 @@ Scenario ToScenario(const json& value) {
     const std::string path = Element("displays", i);
     DisplayConfig display = ToDisplay(displays[i], path);
     for (size_t j = 0; j < scenario.displays.size(); ++j) {
-      if (SameDeviceName(scenario.displays[j].device, display.device)) {
+      if (EqualNoCase(scenario.displays[j].device, display.device)) {
         Fail(Member(path, "device"),
              fmt::format("\"{}\" is already the device of displays[{}]",
                          Printable(Utf16ToUtf8(display.device)), j));

@@ -8,7 +8,7 @@
 #include <utility>
 
 #include "platform/sim/scenario_loader.h"
-#include "platform/sim/utf.h"
+#include "platform/text.h"
 
 namespace monctl::sim {
 namespace {
@@ -34,12 +34,6 @@ void CopyText(char16_t (&target)[N], std::u16string_view text) {
 // does, without undefined behaviour on overflow.
 int32_t Add(int32_t a, int64_t b) {
   return static_cast<int32_t>(static_cast<uint32_t>(a) + static_cast<uint32_t>(b));
-}
-
-bool SameDeviceName(std::u16string_view a, std::u16string_view b) {
-  const auto lower = [](char16_t c) { return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + 32) : c; };
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
-                                            [&](char16_t x, char16_t y) { return lower(x) == lower(y); });
 }
 
 // An OPM output of the simulated driver with its references counted here,
@@ -161,7 +155,7 @@ Simulator::~Simulator() = default;
 
 std::optional<size_t> Simulator::FindDisplay(std::u16string_view device) const {
   for (size_t i = 0; i < state_.displays.size(); ++i) {
-    if (SameDeviceName(state_.displays[i].device, device)) return i;
+    if (EqualNoCase(state_.displays[i].device, device)) return i;
   }
   return std::nullopt;
 }

@@ -1,4 +1,4 @@
-#include "framework/text.h"
+#include "platform/text.h"
 
 #include <gtest/gtest.h>
 
@@ -50,12 +50,41 @@ TEST(CompareNoCaseTest, FoldsOnlyAsciiLetters) {
   EXPECT_EQ(CompareNoCase(u"ab", u"ab", 5), 0);  // stops at the terminator
 }
 
-TEST(Utf16Test, RoundTripsThroughUtf8) {
-  const std::u16string text = u"90\u00B0 \U0001F5A5";
-  EXPECT_EQ(Utf16ToUtf8(text), "90\xC2\xB0 \xF0\x9F\x96\xA5");
-  EXPECT_EQ(Utf8ToUtf16(Utf16ToUtf8(text)), text);
-  EXPECT_EQ(Utf8ToUtf16("\xC0\xAF"), u"\uFFFD\uFFFD");  // overlong form
-  EXPECT_EQ(Utf16ToUtf8(u"\xD800x"), "\xEF\xBF\xBDx");   // unpaired surrogate
+TEST(Utf16Test, ConvertsEveryEncodingLengthBothWays) {
+  // One, two, three and four UTF-8 bytes; the last is a surrogate pair.
+  const std::string utf8 = "A\xC3\xA9\xE2\x80\xB3\xF0\x9D\x84\x9E";
+  const std::u16string utf16 = u"A\u00E9\u2033\U0001D11E";
+  EXPECT_EQ(Utf8ToUtf16(utf8), utf16);
+  EXPECT_EQ(Utf16ToUtf8(utf16), utf8);
+}
+
+TEST(Utf16Test, EachByteOfAnIllFormedSequenceBecomesAReplacementCharacter) {
+  struct Case {
+    std::string utf8;
+    std::u16string utf16;
+  };
+  const Case cases[] = {
+      {"\x80x", u"\uFFFDx"},                      // a lone continuation byte
+      {"\xE2\x80", u"\uFFFD\uFFFD"},              // a truncated sequence
+      {"\xC0\xAF", u"\uFFFD\uFFFD"},              // an overlong form of '/'
+      {"\xED\xA0\x80", u"\uFFFD\uFFFD\uFFFD"},    // an encoded surrogate
+      {"\xF4\x90\x80\x80", u"\uFFFD\uFFFD\uFFFD\uFFFD"},  // past U+10FFFF
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(Utf8ToUtf16(c.utf8), c.utf16) << testing::PrintToString(c.utf8);
+  }
+}
+
+TEST(Utf16Test, UnpairedSurrogatesBecomeReplacementCharacters) {
+  EXPECT_EQ(Utf16ToUtf8(u"\xD800x"), "\xEF\xBF\xBDx");
+  EXPECT_EQ(Utf16ToUtf8(std::u16string{0xDC00, 0xD800}), "\xEF\xBF\xBD\xEF\xBF\xBD");
+}
+
+TEST(EqualNoCaseTest, FoldsOnlyAsciiLettersOverTheWholeText) {
+  EXPECT_TRUE(EqualNoCase(u"\\\\.\\Display1", u"\\\\.\\DISPLAY1"));
+  EXPECT_FALSE(EqualNoCase(u"\\\\.\\DISPLAY1", u"\\\\.\\DISPLAY12"));
+  EXPECT_FALSE(EqualNoCase(u"\u00C9", u"\u00E9"));
+  EXPECT_FALSE(EqualNoCase(std::u16string_view(u"a\0b", 3), std::u16string_view(u"a\0c", 3)));
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
-// Small helpers for the UTF-16 text the core works with.
+// Small helpers for the UTF-16 text that the core and the backends work
+// with. Portable: no system call.
 #pragma once
 
 #include <cstddef>
@@ -24,6 +25,11 @@ constexpr bool IsAsciiUpper(char16_t c) { return c >= u'A' && c <= u'Z'; }
 // _wcsnicmp over `count` characters: 0 when equal without regard to the
 // case of ASCII letters.
 int CompareNoCase(const char16_t* a, const char16_t* b, size_t count);
+
+// Equal texts without regard to the case of ASCII letters, as the window
+// manager compares display device names and the system compares resource
+// and algorithm names.
+bool EqualNoCase(std::u16string_view a, std::u16string_view b);
 
 // iswspace in the C locale.
 bool IsSpace(char16_t c);

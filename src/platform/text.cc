@@ -1,5 +1,6 @@
-#include "framework/text.h"
+#include "platform/text.h"
 
+#include <algorithm>
 #include <limits>
 
 namespace monctl {
@@ -99,6 +100,11 @@ int CompareNoCase(const char16_t* a, const char16_t* b, size_t count) {
     if (x == 0) return 0;
   }
   return 0;
+}
+
+bool EqualNoCase(std::u16string_view a, std::u16string_view b) {
+  return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                    [](char16_t x, char16_t y) { return AsciiToLower(x) == AsciiToLower(y); });
 }
 
 bool IsSpace(char16_t c) { return c == u' ' || (c >= u'\t' && c <= u'\r'); }
