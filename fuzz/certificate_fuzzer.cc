@@ -8,7 +8,8 @@
 #include "fuzz/fuzz_check.h"
 #include "opm/crypto_handles.h"
 #include "opm/key_exchange.h"
-#include "platform/crypto.h"
+#include "platform/bcrypt.h"
+#include "platform/crypt32.h"
 #include "platform/sim/backend.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -6,6 +6,7 @@
 #include "app/console.h"
 #include "app/physical_monitor.h"
 #include "app/steps.h"
+#include "platform/system.h"
 
 namespace monctl {
 namespace {

@@ -2,6 +2,8 @@
 // saver, through a system command sent to all top-level windows.
 #include "app/console.h"
 #include "app/steps.h"
+#include "platform/keys.h"
+#include "platform/system.h"
 
 namespace monctl {
 

@@ -5,7 +5,8 @@
 #include <cstdint>
 #include <utility>
 
-#include "platform/crypto.h"
+#include "platform/bcrypt.h"
+#include "platform/crypt32.h"
 #include "platform/opm.h"
 #include "platform/unique_handle.h"
 

@@ -4,7 +4,8 @@
 #include <new>
 
 #include "opm/opm_session.h"
-#include "platform/crypto.h"
+#include "platform/bcrypt.h"
+#include "platform/crypt32.h"
 #include "platform/opm.h"
 #include "platform/system.h"
 

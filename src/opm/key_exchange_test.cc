@@ -5,7 +5,8 @@
 #include <cstring>
 #include <vector>
 
-#include "platform/crypto.h"
+#include "platform/bcrypt.h"
+#include "platform/crypt32.h"
 #include "platform/sim/driver/driver_material.h"
 #include "platform/system.h"
 

@@ -5,7 +5,7 @@
 #include <new>
 
 #include "opm/crypto_handles.h"
-#include "platform/crypto.h"
+#include "platform/bcrypt.h"
 
 namespace monctl::opm {
 namespace {

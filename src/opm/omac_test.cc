@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/crypto.h"
+#include "platform/bcrypt.h"
 
 namespace monctl::opm {
 namespace {

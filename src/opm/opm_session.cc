@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "opm/omac.h"
-#include "platform/crypto.h"
+#include "platform/bcrypt.h"
 
 namespace monctl::opm {
 

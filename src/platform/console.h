@@ -1,5 +1,5 @@
 // The run-time library's console services, as the core uses them: standard
-// stream translation modes, wide-text output, single-key input.
+// stream translation modes and wide-text output.
 #pragma once
 
 #include <cstdint>
@@ -20,9 +20,5 @@ bool IsConsole(Stream stream);
 int SetTranslationMode(Stream stream, uint32_t mode);
 // fputws then fflush: the text is written whole in the mode in force.
 void WriteConsoleText(Stream stream, const std::u16string& text);
-
-// _getwch: reads one key press as a UTF-16 unit without echo; -1 (WEOF)
-// when no console input is available.
-int ReadWideKey();
 
 }  // namespace monctl::platform

@@ -1,7 +1,8 @@
 // The contract of platform/crypto.h that the output protection query relies
 // on, run against the backend of the build (OpenSSL natively, bcrypt and
 // crypt32 on Windows). The certificate messages are the simulated driver's.
-#include "platform/crypto.h"
+#include "platform/bcrypt.h"
+#include "platform/crypt32.h"
 
 #include <gtest/gtest.h>
 

@@ -144,12 +144,4 @@ int32_t ChangeDisplaySettingsExW(const char16_t* device, DisplayMode* mode, uint
 intptr_t SendMessageTimeoutW(uintptr_t window, uint32_t message, uintptr_t wparam, intptr_t lparam,
                             uint32_t flags, uint32_t timeout_ms, uintptr_t* result);
 
-// Membership of the calling thread's token in the built-in Administrators group.
-bool IsUserAdmin();
-void Sleep(uint32_t milliseconds);
-
-// _kbhit and _getch: a key press is waiting; read one without echo.
-bool KeyWaiting();
-int ReadKey();
-
 }  // namespace monctl::platform

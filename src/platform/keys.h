@@ -1,4 +1,5 @@
-// Single-key input for the length of a question.
+// Key input: single keys for the length of a question, and the keys that
+// the power step finds waiting.
 #pragma once
 
 namespace monctl::platform {
@@ -20,5 +21,15 @@ class KeyInputMode {
  private:
   bool m_bOuter;
 };
+
+// _getwch: reads one key press as a UTF-16 unit without echo; -1 (WEOF)
+// when no console input is available.
+int ReadWideKey();
+
+// _kbhit and _getch: a key press is waiting; read one without echo.
+// Natively they read the terminal on standard input; when standard input
+// is not a terminal no key is ever waiting and ReadKey returns -1.
+bool KeyWaiting();
+int ReadKey();
 
 }  // namespace monctl::platform

@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/system.h"
+#include "platform/path.h"
 #include "platform/types.h"
 
 namespace monctl {

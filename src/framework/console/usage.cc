@@ -1,7 +1,8 @@
 // The usage screen, the parameter error sections and the banner.
 #include "framework/console/base_console.h"
 #include "framework/console/version_info.h"
-#include "platform/system.h"
+#include "platform/path.h"
+#include "platform/resources.h"
 
 namespace monctl {
 namespace {

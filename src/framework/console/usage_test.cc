@@ -12,6 +12,7 @@
 #include "framework/output/format.h"
 #include "platform/text.h"
 #include "platform/console.h"
+#include "platform/path.h"
 #include "platform/system.h"
 #include "version_data.h"
 

@@ -3,6 +3,7 @@
 #include <new>
 
 #include "framework/output/format.h"
+#include "platform/system.h"
 #include "platform/text.h"
 
 namespace monctl {

@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "platform/system.h"
+#include "platform/resources.h"
 
 namespace monctl {
 

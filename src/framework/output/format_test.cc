@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/system.h"
+#include "platform/resources.h"
 
 namespace monctl {
 namespace {

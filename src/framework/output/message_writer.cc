@@ -1,5 +1,6 @@
 #include "framework/output/message_writer.h"
 
+#include "platform/resources.h"
 #include "platform/system.h"
 #include "platform/text.h"
 

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/resources.h"
 #include "platform/system.h"
 
 namespace monctl {

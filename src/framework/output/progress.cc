@@ -6,7 +6,7 @@
 
 #include "framework/console/base_console.h"
 #include "platform/console.h"
-#include "platform/system.h"
+#include "platform/path.h"
 #include "platform/types.h"
 
 namespace monctl {

@@ -1,6 +1,5 @@
 // Questions answered by a single key press.
 #include "framework/console/base_console.h"
-#include "platform/console.h"
 #include "platform/keys.h"
 #include "platform/text.h"
 

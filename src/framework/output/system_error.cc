@@ -4,6 +4,7 @@
 #include <string>
 
 #include "framework/output/format.h"
+#include "platform/path.h"
 #include "platform/system.h"
 #include "platform/text.h"
 

@@ -8,6 +8,9 @@
 #include "framework/console/version_info.h"
 #include "framework/output/format.h"
 #include "framework/output/message_writer.h"
+#include "platform/files.h"
+#include "platform/path.h"
+#include "platform/resources.h"
 #include "platform/system.h"
 #include "platform/text.h"
 

@@ -11,7 +11,8 @@
 //   no identifier, last error CRYPT_E_NOT_FOUND) and their public key as an
 //   RSA_CSP_PUBLICKEYBLOB;
 // - the system random generator.
-#include "platform/crypto.h"
+#include "platform/bcrypt.h"
+#include "platform/crypt32.h"
 
 #include <openssl/bn.h>
 #include <openssl/core_names.h>

@@ -7,7 +7,8 @@
 #include <cstring>
 #include <vector>
 
-#include "platform/crypto.h"
+#include "platform/bcrypt.h"
+#include "platform/crypt32.h"
 #include "platform/system.h"
 #include "platform/sim/driver/driver_material.h"
 #include "platform/sim/driver/key_decryption.h"

@@ -3,11 +3,13 @@
 // and "utf8" give UTF-8, "unicode" gives UTF-16LE.
 #include "platform/console.h"
 
-#include <cerrno>
-#include <string>
 #include <unistd.h>
 
+#include <cerrno>
+#include <string>
+
 #include "platform/posix/call_gate.h"
+#include "platform/posix/signal_safe.h"
 #include "platform/text.h"
 
 namespace monctl::platform {
@@ -18,18 +20,6 @@ namespace {
 uint32_t g_modes[2] = {kModeText, kModeText};
 
 int Descriptor(Stream stream) { return stream == Stream::kOutput ? STDOUT_FILENO : STDERR_FILENO; }
-
-void WriteAll(int fd, const char* data, size_t size) {
-  while (size > 0) {
-    ssize_t n = ::write(fd, data, size);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return;  // as fputws: a failed write is not reported
-    }
-    data += n;
-    size -= static_cast<size_t>(n);
-  }
-}
 
 }  // namespace
 
@@ -63,7 +53,7 @@ void WriteConsoleText(Stream stream, const std::u16string& text) {
       bytes.push_back(static_cast<char>(c & 0xFF));
       bytes.push_back(static_cast<char>(c >> 8));
     }
-    WriteAll(fd, bytes.data(), bytes.size());
+    WriteAll(fd, bytes.data(), bytes.size());  // as fputws: a failed write is not reported
     return;
   }
   std::string utf8 = Utf16ToUtf8(text);

@@ -1,17 +1,18 @@
-// Single-key input for the native build. On a terminal the keys are read
-// with line editing and echo switched off (signals such as Ctrl+C stay on),
+// Key input for the native build. On a terminal the keys are read with
+// line editing and echo switched off (signals such as Ctrl+C stay on),
 // UTF-8 decoded, and the escape sequence of a function or cursor key counts
 // as one Esc key. When standard input is not a terminal the answer keys are
-// read from it as they come, also UTF-8.
-#include <atomic>
-#include <cerrno>
-#include <csignal>
+// read from it as they come, also UTF-8, and no key press is ever waiting.
+#include "platform/keys.h"
+
 #include <poll.h>
 #include <termios.h>
 #include <unistd.h>
 
-#include "platform/console.h"
-#include "platform/keys.h"
+#include <atomic>
+#include <cerrno>
+#include <csignal>
+
 #include "platform/posix/terminal.h"
 
 namespace monctl::platform {
@@ -37,6 +38,8 @@ bool g_caught[std::size(kEndingSignals)] = {};
 // pair, or a byte that did not belong to the sequence before it.
 int g_pending_unit = -1;
 int g_pending_byte = -1;
+// ReadKey found the end of the terminal's input (it was hung up).
+bool g_keys_ended = false;
 
 void OnEndingSignal(int signal) {
   int saved_errno = errno;
@@ -198,6 +201,20 @@ int ReadWideKey() {
     return 0xD800 + (cp >> 10);
   }
   return cp;
+}
+
+bool KeyWaiting() {
+  if (g_keys_ended || ::isatty(STDIN_FILENO) != 1) return false;
+  KeyInputMode mode;  // keys typed without a line end count too
+  return g_pending_byte >= 0 || ByteReady();
+}
+
+int ReadKey() {
+  if (::isatty(STDIN_FILENO) != 1) return -1;
+  KeyInputMode mode;
+  const int key = NextByte();
+  if (key < 0) g_keys_ended = true;
+  return key;
 }
 
 }  // namespace monctl::platform

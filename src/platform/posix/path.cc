@@ -1,14 +1,13 @@
-// Path shortening for the native build, with the promise of
-// PathCompactPathExW: the result has at most `max_chars` - 1 characters.
-// The leading folders are kept while they fit and the ones nearest the
-// file name give way to "..."; the file name is kept whole as long as it
-// can be, and when even the name does not fit it is cut and ends with
-// "...".
+// Path and text helpers for the native build, which take both '/' and a
+// backslash for a separator.
+#include "platform/path.h"
+
 #include <algorithm>
 #include <string>
 #include <string_view>
 
 #include "platform/system.h"
+#include "platform/text.h"
 
 namespace monctl::platform {
 namespace {
@@ -37,6 +36,62 @@ void Store(char16_t* out, std::u16string_view a, std::u16string_view b = {},
 
 }  // namespace
 
+void PathStripPathW(char16_t* path) {
+  char16_t* name = path;
+  for (char16_t* p = path; *p != 0; ++p) {
+    if (IsSeparator(*p)) name = p + 1;
+  }
+  if (name == path) return;
+  char16_t* out = path;
+  while ((*out++ = *name++) != 0) {
+  }
+}
+
+void PathRemoveExtensionW(char16_t* path) {
+  char16_t* dot = nullptr;
+  for (char16_t* p = path; *p != 0; ++p) {
+    if (*p == u'.') dot = p;
+    else if (IsSeparator(*p) || *p == u' ') dot = nullptr;
+  }
+  if (dot != nullptr) *dot = 0;
+}
+
+bool StringToLower(char16_t* text, size_t size) {
+  size_t i = 0;
+  for (; i < size && text[i] != 0; ++i) text[i] = AsciiToLower(text[i]);
+  if (i == size) {
+    SetLastError(kErrorInvalidParameter);
+    return false;
+  }
+  return true;
+}
+
+const char16_t* CharNextW(const char16_t* position) {
+  return *position == 0 ? position : position + 1;
+}
+
+bool PathAppendW(char16_t* path, const char16_t* more) {
+  std::u16string_view head(path);
+  std::u16string_view tail(more);
+  while (!tail.empty() && IsSeparator(tail.front())) tail.remove_prefix(1);
+  bool separator = !head.empty() && head.back() != u'/' && !tail.empty();
+  size_t length = head.size() + (separator ? 1 : 0) + tail.size();
+  if (length >= kMaxPath) {
+    SetLastError(kErrorInsufficientBuffer);
+    return false;
+  }
+  char16_t* end = path + head.size();
+  if (separator) *end++ = u'/';
+  tail.copy(end, tail.size());
+  end[tail.size()] = 0;
+  return true;
+}
+
+// With the promise of PathCompactPathExW: the result has at most
+// `max_chars` - 1 characters. The leading folders are kept while they fit
+// and the ones nearest the file name give way to "..."; the file name is
+// kept whole as long as it can be, and when even the name does not fit it
+// is cut and ends with "...".
 bool PathCompactPathExW(char16_t* out, const char16_t* path, uint32_t max_chars, uint32_t) {
   if (out == nullptr || path == nullptr || max_chars == 0) {
     SetLastError(kErrorInvalidParameter);

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "platform/display.h"
-#include "platform/crypto.h"
+#include "platform/bcrypt.h"
 #include "platform/opm.h"
 #include "platform/posix/call_gate.h"
 #include "platform/sim/backend.h"

@@ -210,13 +210,4 @@ intptr_t SendMessageTimeoutW(uintptr_t window, uint32_t message, uintptr_t wpara
   return 1;
 }
 
-bool IsUserAdmin() { return Current().IsUserAdmin(); }
-
-void Sleep(uint32_t milliseconds) { Current().Sleep(milliseconds); }
-
-// The simulated console has no keyboard: no key press is ever waiting.
-bool KeyWaiting() { return false; }
-
-int ReadKey() { return -1; }
-
 }  // namespace monctl::platform

@@ -1,7 +1,6 @@
 // The run-time library's console services on Windows.
 #include "platform/console.h"
 
-#include <conio.h>
 #include <fcntl.h>
 #include <io.h>
 #include <locale.h>
@@ -29,11 +28,6 @@ void WriteConsoleText(Stream stream, const std::u16string& text) {
   (void)locale_set;
   fputws(AsWide(text.c_str()), File(stream));
   fflush(File(stream));
-}
-
-int ReadWideKey() {
-  wint_t key = _getwch();
-  return key == WEOF ? -1 : static_cast<int>(key);
 }
 
 }  // namespace monctl::platform

@@ -1,25 +1,17 @@
 // The crash handler's system services on Windows: the unhandled-exception
-// filter, dbghelp's minidump writer, the local application data folder,
-// folders and files, and the local time.
+// filter and dbghelp's minidump writer.
 #include "platform/crash.h"
 
 #include <windows.h>
 #include <dbghelp.h>
-#include <shlobj.h>
-#include <shlwapi.h>
 
 #include <cstdlib>
 #include <exception>
-
-#include "platform/win32/wide.h"
 
 namespace monctl::platform {
 
 // The crash handler's pointers are the platform's own.
 struct ExceptionPointers : EXCEPTION_POINTERS {};
-
-static_assert(sizeof(SystemTime) == sizeof(SYSTEMTIME));
-static_assert(sizeof(FileHandle) == sizeof(HANDLE));
 
 namespace {
 
@@ -29,8 +21,6 @@ constexpr DWORD kStatusBreakpoint = 0x80000003;
 
 UnhandledExceptionFilter g_filter = nullptr;
 std::terminate_handler g_previous_terminate = nullptr;
-
-HANDLE AsHandle(FileHandle file) { return reinterpret_cast<HANDLE>(file); }
 
 // The minidump writer's callback: modules that no memory of the dump
 // refers to are left out; threads and modules are otherwise taken as they
@@ -102,30 +92,6 @@ LONG WINAPI TopLevelFilter(EXCEPTION_POINTERS* pointers) {
 
 }  // namespace
 
-HRESULT SHGetFolderPathW(uint32_t csidl, uint32_t type, char16_t* path) {
-  return ::SHGetFolderPathW(nullptr, static_cast<int>(csidl), nullptr, type, AsWide(path));
-}
-
-bool PathAppendW(char16_t* path, const char16_t* more) {
-  return ::PathAppendW(AsWide(path), AsWide(more)) != FALSE;
-}
-
-bool CreateDirectoryW(const char16_t* path) {
-  return ::CreateDirectoryW(AsWide(path), nullptr) != FALSE;
-}
-
-FileHandle CreateFileW(const char16_t* path, uint32_t access, uint32_t disposition,
-                       uint32_t attributes) {
-  HANDLE file = ::CreateFileW(AsWide(path), access, 0, nullptr, disposition, attributes, nullptr);
-  return file == INVALID_HANDLE_VALUE ? kInvalidFileHandle : reinterpret_cast<FileHandle>(file);
-}
-
-bool CloseHandle(FileHandle handle) { return ::CloseHandle(AsHandle(handle)) != FALSE; }
-
-bool DeleteFileW(const char16_t* path) { return ::DeleteFileW(AsWide(path)) != FALSE; }
-
-void GetLocalTime(SystemTime* time) { ::GetLocalTime(reinterpret_cast<SYSTEMTIME*>(time)); }
-
 UnhandledExceptionFilter SetUnhandledExceptionFilter(UnhandledExceptionFilter filter) {
   static bool terminate_set = false;
   UnhandledExceptionFilter previous = g_filter;
@@ -139,10 +105,10 @@ UnhandledExceptionFilter SetUnhandledExceptionFilter(UnhandledExceptionFilter fi
 }
 
 bool WriteCrashDump(FileHandle file, ExceptionPointers* pointers) {
-  if (pointers != nullptr) return WriteMiniDump(AsHandle(file), pointers);
+  if (pointers != nullptr) return WriteMiniDump(reinterpret_cast<HANDLE>(file), pointers);
   PVOID guard = ::AddVectoredExceptionHandler(1, &GuardedDumpHandler);
   if (guard == nullptr) return false;
-  g_guarded_file = AsHandle(file);
+  g_guarded_file = reinterpret_cast<HANDLE>(file);
   g_guarded_result = false;
   ::RaiseException(kStatusBreakpoint, 0, 0, nullptr);
   g_guarded_file = INVALID_HANDLE_VALUE;

@@ -10,7 +10,7 @@
 
 #include "opm/opm_session.h"
 #include "opm/opm_session_testing.h"
-#include "platform/crypto.h"
+#include "platform/bcrypt.h"
 #include "platform/sim/driver/driver_material.h"
 #include "platform/sim/driver/opm_driver.h"
 

@@ -1,10 +1,8 @@
-// The display platform on Windows: the window manager (user32), the monitor
-// configuration functions (dxva2), the Administrators membership test
-// (advapi32) and the run-time library's key functions.
+// The display platform on Windows: the window manager (user32) and the
+// monitor configuration functions (dxva2).
 #include "platform/display.h"
 
 #include <windows.h>
-#include <conio.h>
 #include <highlevelmonitorconfigurationapi.h>
 #include <physicalmonitorenumerationapi.h>
 
@@ -197,24 +195,5 @@ intptr_t SendMessageTimeoutW(uintptr_t window, uint32_t message, uintptr_t wpara
   if (result != nullptr) *result = answer;
   return sent;
 }
-
-bool IsUserAdmin() {
-  SID_IDENTIFIER_AUTHORITY authority = SECURITY_NT_AUTHORITY;
-  PSID administrators = nullptr;
-  if (!::AllocateAndInitializeSid(&authority, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0,
-                                  0, 0, 0, 0, 0, &administrators)) {
-    return false;
-  }
-  BOOL member = FALSE;
-  if (!::CheckTokenMembership(nullptr, administrators, &member)) member = FALSE;
-  ::FreeSid(administrators);
-  return member != FALSE;
-}
-
-void Sleep(uint32_t milliseconds) { ::Sleep(milliseconds); }
-
-bool KeyWaiting() { return _kbhit() != 0; }
-
-int ReadKey() { return _getch(); }
 
 }  // namespace monctl::platform

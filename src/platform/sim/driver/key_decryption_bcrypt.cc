@@ -1,11 +1,11 @@
 // The Windows build of the simulated driver lives in a test-only dxva2.dll
 // and decrypts with bcrypt: the key goes through the cryptography interface
-// (platform/win32/crypto.cc), whose handles are bcrypt's own, and only the
+// (platform/win32/bcrypt.cc), whose handles are bcrypt's own, and only the
 // decryption, which the tool never needs, is called here.
 #include <windows.h>
 #include <bcrypt.h>
 
-#include "platform/crypto.h"
+#include "platform/bcrypt.h"
 #include "platform/sim/driver/key_decryption.h"
 
 namespace monctl::sim {

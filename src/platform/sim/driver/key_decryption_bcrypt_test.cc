@@ -6,7 +6,7 @@
 
 #include <vector>
 
-#include "platform/crypto.h"
+#include "platform/bcrypt.h"
 #include "platform/sim/driver/driver_material.h"
 #include "platform/sim/driver/key_decryption.h"
 

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "opm/omac.h"
-#include "platform/crypto.h"
+#include "platform/bcrypt.h"
 #include "platform/sim/driver/driver_material.h"
 #include "platform/sim/driver/key_decryption.h"
 

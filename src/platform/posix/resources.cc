@@ -1,7 +1,13 @@
-// The program's version resource and string table in the native build. The
-// values are the ones the Windows build compiles into its resource script;
-// they are served through the same calls, with the same keys, so that the
-// version reader works unchanged.
+// The program's own file and resources in the native build: the
+// executable's real path, and the version resource and string table
+// embedded at build time. The values are the ones the Windows build
+// compiles into its resource script; they are served through the same
+// calls, with the same keys, so that the version reader works unchanged.
+#include "platform/resources.h"
+
+#include <limits.h>
+#include <unistd.h>
+
 #include <cstring>
 #include <string>
 #include <string_view>
@@ -84,6 +90,31 @@ bool IsOwnExecutable(const char16_t* path) {
 }
 
 }  // namespace
+
+uint32_t GetModuleFileNameW(char16_t* buffer, uint32_t size) {
+  if (GatedFailure("GetModuleFileNameW")) return 0;
+  if (size == 0) {
+    SetLastError(kErrorInsufficientBuffer);
+    return 0;
+  }
+  char path[PATH_MAX];
+  ssize_t n = readlink("/proc/self/exe", path, sizeof(path) - 1);
+  if (n <= 0) {
+    SetLastError(kErrorFileNotFound);
+    return 0;
+  }
+  std::u16string wide = Utf8ToUtf16(std::string_view(path, static_cast<size_t>(n)));
+  if (wide.size() >= size) {
+    // As on Windows: cut to the buffer, terminated, with the size returned.
+    wide.copy(buffer, size - 1);
+    buffer[size - 1] = 0;
+    SetLastError(kErrorInsufficientBuffer);
+    return size;
+  }
+  wide.copy(buffer, wide.size());
+  buffer[wide.size()] = 0;
+  return static_cast<uint32_t>(wide.size());
+}
 
 uint32_t GetFileVersionInfoSizeW(const char16_t* path) {
   if (GatedFailure("GetFileVersionInfoSizeW")) return 0;

@@ -1,0 +1,96 @@
+// Folders and files for the native build: the local application data
+// folder is the user's local state folder, and files are descriptors.
+#include "platform/files.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <string>
+
+#include "platform/posix/call_gate.h"
+#include "platform/posix/signal_safe.h"
+#include "platform/system.h"
+#include "platform/text.h"
+
+namespace monctl::platform {
+
+HRESULT SHGetFolderPathW(uint32_t csidl, uint32_t type, char16_t* path) {
+  if (const uint32_t error = GateError("SHGetFolderPathW")) return HresultFromWin32(error);
+  if ((csidl & ~kCsidlFlagCreate) != kCsidlLocalAppData || type != kShgfpTypeCurrent) {
+    return kInvalidArg;
+  }
+  std::string folder;
+  const char* state = std::getenv("XDG_STATE_HOME");
+  if (state != nullptr && state[0] == '/') {
+    folder = state;
+  } else {
+    // A relative XDG_STATE_HOME is ignored, as the base directory rules say.
+    const char* home = std::getenv("HOME");
+    if (home == nullptr || home[0] != '/') return HresultFromWin32(kErrorPathNotFound);
+    folder = home;
+    folder += "/.local/state";
+  }
+  while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+  std::u16string wide = Utf8ToUtf16(folder);
+  if (wide.size() >= kMaxPath) return HresultFromWin32(kErrorInsufficientBuffer);
+  if ((csidl & kCsidlFlagCreate) != 0 && !MakeFolders(folder.data(), folder.size())) {
+    return HresultFromWin32(errno == EACCES || errno == EROFS || errno == EPERM
+                                ? kErrorAccessDenied
+                                : kErrorPathNotFound);
+  }
+  wide.copy(path, wide.size());
+  path[wide.size()] = 0;
+  return kOk;
+}
+
+bool CreateDirectoryW(const char16_t* path) {
+  std::string folder = Utf16ToUtf8(path);
+  if (::mkdir(folder.c_str(), 0700) == 0) return true;
+  switch (errno) {
+    case EEXIST: SetLastError(kErrorAlreadyExists); break;
+    case ENOENT:
+    case ENOTDIR: SetLastError(kErrorPathNotFound); break;
+    case EACCES:
+    case EPERM:
+    case EROFS: SetLastError(kErrorAccessDenied); break;
+    case ENAMETOOLONG: SetLastError(kErrorInsufficientBuffer); break;
+    default: SetLastError(kErrorInvalidParameter); break;
+  }
+  return false;
+}
+
+FileHandle CreateFileW(const char16_t* path, uint32_t access, uint32_t disposition,
+                       uint32_t attributes) {
+  if (access != kGenericWrite || disposition != kCreateAlways ||
+      attributes != kFileAttributeNormal) {
+    SetLastError(kErrorInvalidParameter);
+    return kInvalidFileHandle;
+  }
+  std::string name = Utf16ToUtf8(path);
+  int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  if (fd < 0) {
+    SetLastError(errno == ENOENT || errno == ENOTDIR ? kErrorPathNotFound : kErrorAccessDenied);
+    return kInvalidFileHandle;
+  }
+  return fd;
+}
+
+bool CloseHandle(FileHandle handle) {
+  if (handle < 0 || ::close(static_cast<int>(handle)) != 0) {
+    SetLastError(kErrorInvalidHandle);
+    return false;
+  }
+  return true;
+}
+
+bool DeleteFileW(const char16_t* path) {
+  std::string name = Utf16ToUtf8(path);
+  if (::unlink(name.c_str()) == 0) return true;
+  SetLastError(errno == ENOENT ? kErrorFileNotFound : kErrorAccessDenied);
+  return false;
+}
+
+}  // namespace monctl::platform
