@@ -1,6 +1,7 @@
-// The contract of platform/crypto.h that the output protection query relies
-// on, run against the backend of the build (OpenSSL natively, bcrypt and
-// crypt32 on Windows). The certificate messages are the simulated driver's.
+// The contracts of platform/bcrypt.h and platform/crypt32.h that the output
+// protection query relies on, run against the backend of the build (OpenSSL
+// natively, bcrypt and crypt32 on Windows). The certificate messages are the
+// simulated driver's.
 #include "platform/bcrypt.h"
 #include "platform/crypt32.h"
 

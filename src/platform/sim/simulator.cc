@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cstdio>
 #include <utility>
 
 #include "platform/sim/scenario_loader.h"
@@ -131,18 +130,6 @@ bool CallRecorder::Record(std::string_view function, size_t display, std::option
 uint32_t CallRecorder::RecordGated(std::string_view function) {
   if (suspended_ != 0) return 0;
   return Record(function, last_display_, std::nullopt, false) ? error_ : 0;
-}
-
-void CallLog::Append(std::string line) {
-  if (!path_.empty()) {
-    // Opened for each line so that the file is complete whenever the
-    // process ends, however it ends.
-    if (std::FILE* file = std::fopen(path_.c_str(), "ab")) {
-      std::fprintf(file, "%s\n", line.c_str());
-      std::fclose(file);
-    }
-  }
-  lines_.push_back(std::move(line));
 }
 
 Simulator::Simulator(Scenario scenario, std::string log_path)

@@ -1,7 +1,7 @@
 // The running simulated display stack: the state of a scenario as calls
-// change it, the physical monitor handles and OPM outputs handed out, and
-// the call log. Portable C++ with no system calls, so that both the native
-// backend (display.cc, opm.cc) and a Windows build can serve from it.
+// change it, and the physical monitor handles and OPM outputs handed out.
+// Portable C++ with no system calls, so that both the native backend
+// (display.cc, opm.cc) and a Windows build can serve from it.
 //
 // Every operation that stands for a platform call returns a Status: success,
 // or failure with the last-error value that the caller hands to its
@@ -19,6 +19,7 @@
 
 #include "platform/display.h"
 #include "platform/opm.h"
+#include "platform/sim/call_log.h"
 #include "platform/sim/scenario.h"
 
 namespace monctl::sim {
@@ -39,20 +40,6 @@ struct Status {
 
   static Status Success() { return {}; }
   static Status Failure(uint32_t error) { return {false, error}; }
-};
-
-// The record of calls that change something: kept in memory and, when a
-// file is named, appended to it one line at a time as the calls happen.
-class CallLog {
- public:
-  explicit CallLog(std::string path = {}) : path_(std::move(path)) {}
-  void Append(std::string line);
-  const std::vector<std::string>& lines() const { return lines_; }
-  const std::string& path() const { return path_; }
-
- private:
-  std::string path_;
-  std::vector<std::string> lines_;
 };
 
 // One call that a test may make fail (see Simulator::FailCall): the
