@@ -14,13 +14,6 @@
 
 namespace {
 
-bool Known(const std::string& name, const char* const* names, size_t count) {
-  for (size_t i = 0; i < count; ++i) {
-    if (name == names[i]) return true;
-  }
-  return false;
-}
-
 char16_t Lower(char16_t c) { return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + 32) : c; }
 
 bool SameName(const std::u16string& a, const std::u16string& b) {
@@ -63,14 +56,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK((display.mode.dmFields & ~kAllModeFields) == 0);
     primaries += display.primary;
     for (size_t j = 0; j < i; ++j) FUZZ_CHECK(!SameName(scenario.displays[j].device, display.device));
-    for (const auto& [name, value] : display.fail) {
-      FUZZ_CHECK(Known(name, kDisplayFailFunctions, std::size(kDisplayFailFunctions)));
-    }
+    for (const auto& [call, value] : display.fail) FUZZ_CHECK(FailableCallOf(call).scope == Scope::kDisplay);
     for (const PhysicalMonitorConfig& monitor : display.physical) {
       FUZZ_CHECK(monitor.description.size() <= 127);
-      for (const auto& [name, value] : monitor.fail) {
-        FUZZ_CHECK(Known(name, kMonitorFailFunctions, std::size(kMonitorFailFunctions)));
-      }
+      for (const auto& [call, value] : monitor.fail) FUZZ_CHECK(FailableCallOf(call).scope == Scope::kMonitor);
     }
   }
   FUZZ_CHECK(primaries <= 1);

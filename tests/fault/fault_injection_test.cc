@@ -1,11 +1,12 @@
 // Fault injection: every platform call of a run fails once, in turn.
 //
 // For each scenario and command line, the tool runs once undisturbed (the
-// baseline), which records every platform call of the run that can fail:
-// the display and OPM calls of the simulated stack and, through the native
-// layer's call gate, the rest (enumeration, release, mode change,
-// broadcast, task memory, cryptography, console modes, version resource,
-// string and message tables, the crash handler's folder). Then, for every one of those calls, the tool runs again with just
+// baseline), which records every platform call of the run that can fail
+// (platform/sim/failable_calls.inc): the display and OPM calls of the
+// simulated stack and the rest of the native layer's (enumeration, release,
+// mode change, broadcast, task memory, cryptography, console modes, version
+// resource, string and message tables, the crash handler's folder). Then,
+// for every one of those calls, the tool runs again with just
 // that call failing, and the test checks the run against what the tool must
 // do when that step fails: the exact output, the exit code and, where the
 // step changes something, the call log. After every run the tool must hold
@@ -36,8 +37,8 @@
 
 #include "app/console.h"
 #include "app/main.h"
-#include "platform/posix/call_gate.h"
 #include "platform/sim/backend.h"
+#include "platform/sim/faults.h"
 #include "platform/sim/scenario_loader.h"
 #include "platform/sim/simulator.h"
 
@@ -56,6 +57,7 @@ namespace monctl {
 namespace {
 
 using Lines = std::vector<std::string>;
+using sim::Call;
 
 // The last error of every injected failure, and the line of system text
 // that WriteLastError adds for it.
@@ -100,18 +102,16 @@ void ExpectNoLeaks(const std::string& what) {
 #endif
 }
 
-// The native platform layer's calls go to the simulator's record.
-uint32_t GateToSimulator(std::string_view function) { return sim::Current().GateCall(function); }
-
 // Runs the tool on `scenario` with `args`; `fail` is the ordinal of the call
-// to fail (see sim::Simulator::FailCall), 0 for none. Keeps the first
+// to fail (see sim::CallRecorder::FailCall), 0 for none. Keeps the first
 // `keep_calls` records of the calls. Checks that the run leaves nothing
 // behind.
 RunResult RunTool(const sim::Scenario& scenario, const std::vector<std::u16string>& args, size_t fail,
                   const std::string& what, size_t keep_calls = SIZE_MAX) {
   sim::Install(std::make_unique<sim::Simulator>(scenario));
-  platform::SetCallGate(&GateToSimulator);
-  if (fail != 0) sim::Current().FailCall(fail, kInjectedError);
+  sim::CallRecorder recorder;
+  if (fail != 0) recorder.FailCall(fail, kInjectedError);
+  sim::ArmFaults(&recorder);
   const size_t blocks_before = sim::LiveTaskMemBlocks();
 
   // A fresh application object, as a new process would have.
@@ -147,14 +147,14 @@ RunResult RunTool(const sim::Scenario& scenario, const std::vector<std::u16strin
     run.log.push_back(std::regex_replace(line, kSequence, "seq=N"));
   }
   // Copying every record of every run would cost more than the run.
-  const std::vector<sim::CallRecord>& calls = simulator.recorded_calls();
+  const std::vector<sim::CallRecord>& calls = recorder.calls();
   run.calls.assign(calls.begin(), calls.begin() + std::min(keep_calls, calls.size()));
-  run.succeeding_calls = simulator.succeeding_calls();
+  run.succeeding_calls = recorder.succeeding_calls();
   EXPECT_EQ(simulator.live_physical_monitors(), 0u) << what << ": physical monitor handles left";
   EXPECT_EQ(simulator.live_opm_outputs(), 0u) << what << ": OPM outputs left";
   EXPECT_EQ(sim::LiveTaskMemBlocks(), blocks_before) << what << ": task memory left";
   if (LeakCheckEachRun()) ExpectNoLeaks(what);
-  platform::SetCallGate(nullptr);
+  sim::ArmFaults(nullptr);
   sim::Install(nullptr);
   return run;
 }
@@ -275,30 +275,31 @@ const CommandLine kCommandLines[] = {
 
 // Cryptography and task memory calls that give back what they are handed:
 // the tool does not look at their result.
-bool IsRelease(const std::string& function) {
-  return function == "BCryptDestroyKey" || function == "BCryptCloseAlgorithmProvider" ||
-         function == "CertFreeCertificateContext" || function == "CertCloseStore";
+bool IsRelease(Call call) {
+  return call == Call::kBCryptDestroyKey || call == Call::kBCryptCloseAlgorithmProvider ||
+         call == Call::kCertFreeCertificateContext || call == Call::kCertCloseStore;
 }
 
 // Console and system-service calls. Their failures leave the run as it is
 // except for lines of text that need them: the banner's first and third
 // lines need the version resource, and an error's line of system text
 // needs the message table.
-bool IsVersionCall(const std::string& function) {
-  return function == "GetModuleFileNameW" || function == "GetFileVersionInfoSizeW" ||
-         function == "GetFileVersionInfoW" || function == "VerQueryValueW";
+bool IsVersionCall(Call call) {
+  return call == Call::kGetModuleFileNameW || call == Call::kGetFileVersionInfoSizeW ||
+         call == Call::kGetFileVersionInfoW || call == Call::kVerQueryValueW;
 }
 
-bool IsSystemCall(const std::string& function) {
-  return IsVersionCall(function) || function == "FormatSystemMessage" || function == "LoadStringW" ||
-         function == "IsConsole" || function == "SetTranslationMode" || function == "SHGetFolderPathW";
+bool IsSystemCall(Call call) {
+  return IsVersionCall(call) || call == Call::kFormatSystemMessage || call == Call::kLoadStringW ||
+         call == Call::kIsConsole || call == Call::kSetTranslationMode || call == Call::kSHGetFolderPathW;
 }
 
 // The calls of the connector-type query: the handshake's and the request's
 // cryptography and task memory.
-bool IsQueryCall(const std::string& function) {
+bool IsQueryCall(Call call) {
+  const std::string function(sim::NameOf(call));
   return StartsWith(function, "BCrypt") || StartsWith(function, "Cert") || StartsWith(function, "Crypt") ||
-         function == "CoTaskMemAlloc";
+         call == Call::kCoTaskMemAlloc;
 }
 
 struct Expectation {
@@ -320,7 +321,7 @@ class Oracle {
   // command line should make.
   bool Expect(size_t position, Expectation* expected, std::string* problem) {
     const sim::CallRecord& call = baseline_.calls[position];
-    const std::string f(call.function);
+    const Call f = call.call;
     const Command command = command_line_.command;
     const bool report = command == Command::kListProperties || command == Command::kProperties;
     expected->exit_code = baseline_.exit_code;
@@ -331,21 +332,21 @@ class Oracle {
     if (IsSystemCall(f)) {
       expected->log = baseline_.log;
       if (IsVersionCall(f)) return BannerVariants(expected, problem);
-      if (f == "FormatSystemMessage") SystemTextVariants(expected);
+      if (f == Call::kFormatSystemMessage) SystemTextVariants(expected);
       return true;
     }
 
     // Without display monitors the run is the one on a stack that has none.
-    if (f == "EnumDisplayMonitors") {
+    if (f == Call::kEnumDisplayMonitors) {
       return ExpectRunOn("no display monitors", [](sim::Scenario* s) { s->displays.clear(); }, expected);
     }
     // The result of giving back handles and keys is not looked at.
-    if (f == "DestroyPhysicalMonitors" || IsRelease(f)) {
+    if (f == Call::kDestroyPhysicalMonitors || IsRelease(f)) {
       expected->log = baseline_.log;
       return true;
     }
     // The broadcast's result is ignored; only the change is missing.
-    if (f == "SendMessageTimeoutW") {
+    if (f == Call::kSendMessageTimeoutW) {
       if (command != Command::kPower) return Unexpected(call, problem);
       Lines log;
       for (const std::string& line : baseline_.log) {
@@ -355,7 +356,7 @@ class Oracle {
       return true;
     }
     // A refused mode change is the one of a display whose change fails.
-    if (f == "ChangeDisplaySettingsExW") {
+    if (f == Call::kChangeDisplaySettingsExW) {
       if (command != Command::kRotatePosition) return Unexpected(call, problem);
       return ExpectRunOn("display " + std::to_string(call.display) + " refuses changes",
                          [&](sim::Scenario* s) {
@@ -368,7 +369,7 @@ class Oracle {
     // taken anyway.
     if (IsQueryCall(f)) {
       if (!report) return Unexpected(call, problem);
-      if (f == "CertGetEnhancedKeyUsage" && !CertificateTaken(position)) {
+      if (f == Call::kCertGetEnhancedKeyUsage && !CertificateTaken(position)) {
         expected->log = baseline_.log;
         return true;
       }
@@ -378,25 +379,25 @@ class Oracle {
 
     // Loading a display monitor: the display is skipped, as one without
     // physical monitors would be.
-    if (f == "GetNumberOfPhysicalMonitorsFromHMONITOR" || f == "GetPhysicalMonitorsFromHMONITOR" ||
-        f == "GetMonitorInfoW") {
+    if (f == Call::kGetNumberOfPhysicalMonitorsFromHMONITOR || f == Call::kGetPhysicalMonitorsFromHMONITOR ||
+        f == Call::kGetMonitorInfoW) {
       if (call.index) return Unexpected(call, problem);
       return ExpectRunOn("display " + std::to_string(call.display) + " has no physical monitors",
                          [&](sim::Scenario* s) { s->displays[call.display].physical.clear(); }, expected);
     }
     // The adapter enumeration of a name line: the name is left out.
-    if (f == "EnumDisplayDevicesW") {
+    if (f == Call::kEnumDisplayDevicesW) {
       if (call.index) return Unexpected(call, problem);
       size_t name = 0;  // each name line enumerates from index 0
       for (size_t i = 0; i <= position; ++i) {
         const sim::CallRecord& c = baseline_.calls[i];
-        if (c.function == f && !c.index && c.display == 0) ++name;
+        if (c.call == f && !c.index && c.display == 0) ++name;
       }
       return LeaveOutName(name, expected, problem);
     }
     // Without outputs a display monitor is still loaded; only the connector
     // type lines of its monitors go.
-    if (f == "OPMGetVideoOutputsFromHMONITOR") {
+    if (f == Call::kOPMGetVideoOutputsFromHMONITOR) {
       if (!report) {
         expected->log = baseline_.log;
         return true;
@@ -407,12 +408,12 @@ class Oracle {
           },
           expected, problem);
     }
-    if (StartsWith(f, "IOPMVideoOutput::")) {
+    if (f == Call::kStartInitialization || f == Call::kFinishInitialization || f == Call::kGetInformation) {
       if (!report) return Unexpected(call, problem);
       return EditReport(ReportOf(position), [&](std::vector<Row>* rows) { Remove(rows, {"Connector Type"}); },
                         expected, problem);
     }
-    if (f == "EnumDisplaySettingsW") {
+    if (f == Call::kEnumDisplaySettingsW) {
       if (command == Command::kRotatePosition) {
         expected->exit_code = kExitDisplaySettings;
         expected->log = Lines{};
@@ -429,7 +430,7 @@ class Oracle {
     // else: the connector-type exchange is the same.
     const size_t report_number = ReportOf(position);
     expected->log = baseline_.log;
-    if (f == "GetMonitorCapabilities") {
+    if (f == Call::kGetMonitorCapabilities) {
       return EditReport(report_number, [](std::vector<Row>* rows) {
         Remove(rows, {"Brightness", "Contrast", "Color Temperatures", "Display Area Width",
                       "Display Area Height", "Technology"});
@@ -437,20 +438,20 @@ class Oracle {
       }, expected, problem);
     }
     std::string row, message;
-    if (f == "GetMonitorBrightness") {
+    if (f == Call::kGetMonitorBrightness) {
       row = "Brightness", message = "could not get brightness information.";
-    } else if (f == "GetMonitorContrast") {
+    } else if (f == Call::kGetMonitorContrast) {
       row = "Contrast", message = "could not get contrast information.";
-    } else if (f == "GetMonitorTechnologyType") {
+    } else if (f == Call::kGetMonitorTechnologyType) {
       row = "Technology", message = "could not get device technology.";
-    } else if (f == "GetMonitorDisplayAreaSize") {
+    } else if (f == Call::kGetMonitorDisplayAreaSize) {
       // Width first, then height.
       size_t settings = 0;
       size_t calls = 0;
       for (size_t i = 0; i <= position; ++i) {
-        if (baseline_.calls[i].function == "EnumDisplaySettingsW") settings = i;
+        if (baseline_.calls[i].call == Call::kEnumDisplaySettingsW) settings = i;
       }
-      for (size_t i = settings; i <= position; ++i) calls += baseline_.calls[i].function == f;
+      for (size_t i = settings; i <= position; ++i) calls += baseline_.calls[i].call == f;
       if (calls == 1) {
         row = "Display Area Width", message = "could not get display area width information.";
       } else if (calls == 2) {
@@ -469,7 +470,7 @@ class Oracle {
 
  private:
   bool Unexpected(const sim::CallRecord& call, std::string* problem) {
-    *problem = "unexpected call " + std::string(call.function) + " for " + command_line_.name;
+    *problem = "unexpected call " + std::string(sim::NameOf(call.call)) + " for " + command_line_.name;
     return false;
   }
 
@@ -525,9 +526,9 @@ class Oracle {
   // than going on to the next certificate.
   bool CertificateTaken(size_t position) const {
     for (size_t i = position + 1; i < baseline_.calls.size(); ++i) {
-      const std::string_view f = baseline_.calls[i].function;
-      if (f == "CryptDecodeObjectEx") return true;
-      if (f == "CertEnumCertificatesInStore" || f == "CertCloseStore") return false;
+      const Call f = baseline_.calls[i].call;
+      if (f == Call::kCryptDecodeObjectEx) return true;
+      if (f == Call::kCertEnumCertificatesInStore || f == Call::kCertCloseStore) return false;
     }
     return false;
   }
@@ -536,7 +537,7 @@ class Oracle {
   // to: each report starts by reading the display settings.
   size_t ReportOf(size_t position) const {
     size_t number = 0;
-    for (size_t i = 0; i <= position; ++i) number += baseline_.calls[i].function == "EnumDisplaySettingsW";
+    for (size_t i = 0; i <= position; ++i) number += baseline_.calls[i].call == Call::kEnumDisplaySettingsW;
     return number;
   }
 
@@ -587,7 +588,7 @@ class Oracle {
                    Expectation* expected, std::string* problem) {
     std::vector<const sim::CallRecord*> starts;
     for (const sim::CallRecord& c : baseline_.calls) {
-      if (c.function == "EnumDisplaySettingsW") starts.push_back(&c);
+      if (c.call == Call::kEnumDisplaySettingsW) starts.push_back(&c);
     }
     Lines lines = lines_;
     const std::vector<size_t> headings = Headings();
@@ -703,20 +704,22 @@ class Oracle {
 
   // Brightness, contrast and save: the run ends at the failing step.
   bool ExpectLevelStep(const sim::CallRecord& call, Expectation* expected, std::string* problem) {
-    const std::string f(call.function);
+    const Call f = call.call;
     size_t step;
     Lines tail;
-    if (f == "GetMonitorBrightness" || f == "SetMonitorBrightness") {
+    if (f == Call::kGetMonitorBrightness || f == Call::kSetMonitorBrightness) {
       step = 0;
       expected->exit_code = kExitBrightness;
-      tail = ErrorLines(f[0] == 'G' ? "could not get brightness level." : "could not set brightness level.",
+      tail = ErrorLines(f == Call::kGetMonitorBrightness ? "could not get brightness level."
+                                                         : "could not set brightness level.",
                         true);
-    } else if (f == "GetMonitorContrast" || f == "SetMonitorContrast") {
+    } else if (f == Call::kGetMonitorContrast || f == Call::kSetMonitorContrast) {
       step = 1;
       expected->exit_code = kExitContrast;
-      tail = ErrorLines(f[0] == 'G' ? "could not get contrast level." : "could not set contrast level.",
+      tail = ErrorLines(f == Call::kGetMonitorContrast ? "could not get contrast level."
+                                                       : "could not set contrast level.",
                         true);
-    } else if (f == "SaveCurrentMonitorSettings") {
+    } else if (f == Call::kSaveCurrentMonitorSettings) {
       step = 2;
       expected->exit_code = kExitSelection;  // no message
     } else {
@@ -778,9 +781,9 @@ TEST_P(FaultInjectionTest, EveryCallFailsInTurn) {
       const sim::CallRecord& call = baseline.calls[position];
       if (call.failed) continue;  // the scenario fails it already
       ++ordinal;
-      ++per_function[std::string(call.function)];
+      ++per_function[std::string(sim::NameOf(call.call))];
       const std::string what = std::string(GetParam().name) + ", " + command_line.name + ": call " +
-                               std::to_string(ordinal) + " " + std::string(call.function) + " on display " +
+                               std::to_string(ordinal) + " " + std::string(sim::NameOf(call.call)) + " on display " +
                                std::to_string(call.display) +
                                (call.index ? "#" + std::to_string(*call.index) : std::string());
       SCOPED_TRACE(what);
@@ -792,7 +795,7 @@ TEST_P(FaultInjectionTest, EveryCallFailsInTurn) {
 
       // The run is the baseline up to the call, which failed.
       ASSERT_GT(run.calls.size(), position);
-      EXPECT_EQ(run.calls[position].function, call.function);
+      EXPECT_EQ(sim::NameOf(run.calls[position].call), sim::NameOf(call.call));
       EXPECT_TRUE(run.calls[position].failed) << "the call did not fail";
       EXPECT_EQ(run.exit_code, expected.exit_code);
       if (expected.outputs.empty()) {

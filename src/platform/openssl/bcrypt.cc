@@ -19,10 +19,9 @@
 #include <memory>
 #include <new>
 #include <string>
-#include <string_view>
 
+#include "platform/openssl/bcrypt.h"
 #include "platform/openssl/library.h"
-#include "platform/posix/call_gate.h"
 #include "platform/text.h"
 
 namespace monctl::platform {
@@ -51,9 +50,6 @@ struct BcryptKeyTag {
 namespace {
 
 constexpr size_t kAesBlock = 16;
-
-// The status of a provider call that a test's gate makes fail; 0 to run it.
-NTSTATUS GatedStatus(std::string_view function) { return static_cast<NTSTATUS>(GateError(function)); }
 
 // Fetching a cipher by name is the costly part of setting up a context, so
 // each one is fetched once per process.
@@ -199,12 +195,10 @@ NTSTATUS EncryptRsa(BcryptKeyTag* key, const uint8_t* input, uint32_t input_size
 }
 }  // namespace
 
+namespace openssl {
+
 NTSTATUS BCryptOpenAlgorithmProvider(BcryptAlgHandle* algorithm, const char16_t* algorithm_id,
                                      const char16_t* implementation, uint32_t flags) {
-  if (const NTSTATUS status = GatedStatus("BCryptOpenAlgorithmProvider")) {
-    if (algorithm != nullptr) *algorithm = nullptr;
-    return status;
-  }
   if (algorithm == nullptr || algorithm_id == nullptr) return kStatusInvalidParameter;
   *algorithm = nullptr;
   if (implementation != nullptr && !EqualNoCase(implementation, kMsPrimitiveProvider)) {
@@ -225,17 +219,14 @@ NTSTATUS BCryptOpenAlgorithmProvider(BcryptAlgHandle* algorithm, const char16_t*
   return kStatusSuccess;
 }
 
-// The release functions release even when a test's gate makes them report
-// a failure: what is tested is how the caller takes the result.
 NTSTATUS BCryptCloseAlgorithmProvider(BcryptAlgHandle algorithm, uint32_t /*flags*/) {
   if (algorithm == nullptr) return kStatusInvalidHandle;
   delete algorithm;
-  return GatedStatus("BCryptCloseAlgorithmProvider");
+  return kStatusSuccess;
 }
 
 NTSTATUS BCryptGetProperty(BcryptAlgHandle algorithm, const char16_t* property, uint8_t* output,
                            uint32_t output_size, uint32_t* result, uint32_t /*flags*/) {
-  if (const NTSTATUS status = GatedStatus("BCryptGetProperty")) return status;
   if (algorithm == nullptr) return kStatusInvalidHandle;
   if (property == nullptr || result == nullptr) return kStatusInvalidParameter;
   if (!EqualNoCase(property, kBcryptObjectLength)) return kStatusNotSupported;
@@ -249,7 +240,6 @@ NTSTATUS BCryptGetProperty(BcryptAlgHandle algorithm, const char16_t* property, 
 
 NTSTATUS BCryptSetProperty(BcryptAlgHandle algorithm, const char16_t* property,
                            const uint8_t* input, uint32_t input_size, uint32_t /*flags*/) {
-  if (const NTSTATUS status = GatedStatus("BCryptSetProperty")) return status;
   if (algorithm == nullptr) return kStatusInvalidHandle;
   if (property == nullptr || input == nullptr) return kStatusInvalidParameter;
   if (!EqualNoCase(property, kBcryptChainingMode) || algorithm->kind != AlgorithmKind::kAes) {
@@ -277,7 +267,6 @@ NTSTATUS BCryptImportKey(BcryptAlgHandle algorithm, BcryptKeyHandle import_key,
                          const char16_t* blob_type, BcryptKeyHandle* key, uint8_t* key_object,
                          uint32_t key_object_size, const uint8_t* input, uint32_t input_size,
                          uint32_t flags) {
-  if (const NTSTATUS status = GatedStatus("BCryptImportKey")) return status;
   InitializeOpenSsl();
   if (algorithm == nullptr) return kStatusInvalidHandle;
   if (key == nullptr || input == nullptr || blob_type == nullptr) return kStatusInvalidParameter;
@@ -320,7 +309,6 @@ NTSTATUS BCryptImportKey(BcryptAlgHandle algorithm, BcryptKeyHandle import_key,
 NTSTATUS BCryptImportKeyPair(BcryptAlgHandle algorithm, BcryptKeyHandle import_key,
                              const char16_t* blob_type, BcryptKeyHandle* key,
                              const uint8_t* input, uint32_t input_size, uint32_t flags) {
-  if (const NTSTATUS status = GatedStatus("BCryptImportKeyPair")) return status;
   InitializeOpenSsl();
   if (algorithm == nullptr) return kStatusInvalidHandle;
   if (key == nullptr || input == nullptr || blob_type == nullptr) return kStatusInvalidParameter;
@@ -339,13 +327,12 @@ NTSTATUS BCryptImportKeyPair(BcryptAlgHandle algorithm, BcryptKeyHandle import_k
 NTSTATUS BCryptDestroyKey(BcryptKeyHandle key) {
   if (key == nullptr) return kStatusInvalidHandle;
   delete key;
-  return GatedStatus("BCryptDestroyKey");
+  return kStatusSuccess;
 }
 
 NTSTATUS BCryptEncrypt(BcryptKeyHandle key, const uint8_t* input, uint32_t input_size,
                        const void* padding_info, uint8_t* iv, uint32_t iv_size, uint8_t* output,
                        uint32_t output_size, uint32_t* result, uint32_t flags) {
-  if (const NTSTATUS status = GatedStatus("BCryptEncrypt")) return status;
   if (key == nullptr) return kStatusInvalidHandle;
   if (result == nullptr || (input == nullptr && input_size != 0)) return kStatusInvalidParameter;
   if (key->kind == AlgorithmKind::kAes) {
@@ -356,7 +343,6 @@ NTSTATUS BCryptEncrypt(BcryptKeyHandle key, const uint8_t* input, uint32_t input
 
 NTSTATUS BCryptGenRandom(BcryptAlgHandle algorithm, uint8_t* buffer, uint32_t size,
                          uint32_t flags) {
-  if (const NTSTATUS status = GatedStatus("BCryptGenRandom")) return status;
   InitializeOpenSsl();
   if (algorithm != nullptr || flags != kBcryptUseSystemPreferredRng) return kStatusInvalidHandle;
   if (buffer == nullptr && size != 0) return kStatusInvalidParameter;
@@ -364,4 +350,5 @@ NTSTATUS BCryptGenRandom(BcryptAlgHandle algorithm, uint8_t* buffer, uint32_t si
   return RAND_bytes(buffer, static_cast<int>(size)) == 1 ? kStatusSuccess : kStatusInternalError;
 }
 
+}  // namespace openssl
 }  // namespace monctl::platform

@@ -21,8 +21,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/openssl/crypt32.h"
 #include "platform/openssl/library.h"
-#include "platform/posix/call_gate.h"
 #include "platform/system.h"
 
 namespace monctl::platform {
@@ -219,10 +219,11 @@ bool DecodeRsaCspPublicKeyBlob(const uint8_t* encoded, uint32_t encoded_size, vo
 
 }  // namespace
 
+namespace openssl {
+
 CertStoreHandle CryptGetMessageCertificates(uint32_t encoding, uintptr_t provider,
                                             uint32_t /*flags*/, const uint8_t* signed_blob,
                                             uint32_t blob_size) {
-  if (GatedFailure("CryptGetMessageCertificates")) return nullptr;
   InitializeOpenSsl();
   if (signed_blob == nullptr || provider != 0 || (encoding & kPkcs7AsnEncoding) == 0) {
     SetLastError(static_cast<uint32_t>(kInvalidArg));
@@ -266,7 +267,6 @@ CertContextHandle CertEnumCertificatesInStore(CertStoreHandle store, CertContext
   }
   const size_t next = previous == nullptr ? 0 : previous->index + 1;
   if (previous != nullptr) ReleaseContext(previous);
-  if (GatedFailure("CertEnumCertificatesInStore")) return nullptr;
   if (next >= store->certificates.size()) {
     SetLastError(kCryptENotFound);
     return nullptr;
@@ -277,18 +277,17 @@ CertContextHandle CertEnumCertificatesInStore(CertStoreHandle store, CertContext
 bool CertFreeCertificateContext(CertContextHandle context) {
   if (context == nullptr) return true;
   ReleaseContext(context);
-  return !GatedFailure("CertFreeCertificateContext");
+  return true;
 }
 
 bool CertCloseStore(CertStoreHandle store, uint32_t /*flags*/) {
   // Contexts still open keep the store's certificates alive until freed.
   if (store != nullptr) ReleaseStore(store);
-  return !GatedFailure("CertCloseStore");
+  return true;
 }
 
 bool CertGetEnhancedKeyUsage(CertContextHandle context, uint32_t flags, CertEnhKeyUsage* usage,
                              uint32_t* size) {
-  if (GatedFailure("CertGetEnhancedKeyUsage")) return false;
   if (context == nullptr || size == nullptr) {
     SetLastError(kErrorInvalidParameter);
     return false;
@@ -341,14 +340,9 @@ bool CertGetEnhancedKeyUsage(CertContextHandle context, uint32_t flags, CertEnhK
   return true;
 }
 
-const CryptBitBlob* CertSubjectPublicKey(CertContextHandle context) {
-  return context == nullptr ? nullptr : &context->public_key;
-}
-
 bool CryptDecodeObjectEx(uint32_t encoding, uintptr_t struct_type, const uint8_t* encoded,
                          uint32_t encoded_size, uint32_t flags, const void* /*decode_para*/,
                          void* struct_info, uint32_t* size) {
-  if (GatedFailure("CryptDecodeObjectEx")) return false;
   InitializeOpenSsl();
   if (size == nullptr || (encoded == nullptr && encoded_size != 0)) {
     SetLastError(kErrorInvalidParameter);
@@ -367,6 +361,12 @@ bool CryptDecodeObjectEx(uint32_t encoding, uintptr_t struct_type, const uint8_t
     return false;
   }
   return DecodeRsaCspPublicKeyBlob(encoded, encoded_size, struct_info, size);
+}
+
+}  // namespace openssl
+
+const CryptBitBlob* CertSubjectPublicKey(CertContextHandle context) {
+  return context == nullptr ? nullptr : &context->public_key;
 }
 
 }  // namespace monctl::platform

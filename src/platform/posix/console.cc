@@ -8,7 +8,7 @@
 #include <cerrno>
 #include <string>
 
-#include "platform/posix/call_gate.h"
+#include "platform/posix/console.h"
 #include "platform/posix/signal_safe.h"
 #include "platform/text.h"
 
@@ -23,16 +23,11 @@ int Descriptor(Stream stream) { return stream == Stream::kOutput ? STDOUT_FILENO
 
 }  // namespace
 
-bool IsConsole(Stream stream) {
-  if (GateError("IsConsole") != 0) return false;
-  return ::isatty(Descriptor(stream)) == 1;
-}
+namespace posix {
+
+bool IsConsole(Stream stream) { return ::isatty(Descriptor(stream)) == 1; }
 
 int SetTranslationMode(Stream stream, uint32_t mode) {
-  if (GateError("SetTranslationMode") != 0) {
-    errno = EINVAL;
-    return -1;
-  }
   if (mode != kModeText && mode != kModeUtf16 && mode != kModeUtf8) {
     errno = EINVAL;
     return -1;
@@ -42,6 +37,8 @@ int SetTranslationMode(Stream stream, uint32_t mode) {
   current = mode;
   return static_cast<int>(previous);
 }
+
+}  // namespace posix
 
 void WriteConsoleText(Stream stream, const std::u16string& text) {
   int fd = Descriptor(stream);

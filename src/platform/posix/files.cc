@@ -10,15 +10,16 @@
 #include <cstdlib>
 #include <string>
 
-#include "platform/posix/call_gate.h"
+#include "platform/posix/files.h"
 #include "platform/posix/signal_safe.h"
 #include "platform/system.h"
 #include "platform/text.h"
 
 namespace monctl::platform {
 
+namespace posix {
+
 HRESULT SHGetFolderPathW(uint32_t csidl, uint32_t type, char16_t* path) {
-  if (const uint32_t error = GateError("SHGetFolderPathW")) return HresultFromWin32(error);
   if ((csidl & ~kCsidlFlagCreate) != kCsidlLocalAppData || type != kShgfpTypeCurrent) {
     return kInvalidArg;
   }
@@ -45,6 +46,8 @@ HRESULT SHGetFolderPathW(uint32_t csidl, uint32_t type, char16_t* path) {
   path[wide.size()] = 0;
   return kOk;
 }
+
+}  // namespace posix
 
 bool CreateDirectoryW(const char16_t* path) {
   std::string folder = Utf16ToUtf8(path);

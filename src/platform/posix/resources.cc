@@ -13,7 +13,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/posix/call_gate.h"
+#include "platform/posix/resources.h"
 #include "platform/system.h"
 #include "platform/text.h"
 #include "version_data.h"
@@ -85,14 +85,15 @@ const std::vector<uint8_t>& Block() {
 
 bool IsOwnExecutable(const char16_t* path) {
   char16_t own[kMaxPath];
-  uint32_t n = GetModuleFileNameW(own, kMaxPath);
+  uint32_t n = platform::GetModuleFileNameW(own, kMaxPath);
   return n != 0 && n < kMaxPath && std::u16string_view(path) == std::u16string_view(own, n);
 }
 
 }  // namespace
 
+namespace posix {
+
 uint32_t GetModuleFileNameW(char16_t* buffer, uint32_t size) {
-  if (GatedFailure("GetModuleFileNameW")) return 0;
   if (size == 0) {
     SetLastError(kErrorInsufficientBuffer);
     return 0;
@@ -117,7 +118,6 @@ uint32_t GetModuleFileNameW(char16_t* buffer, uint32_t size) {
 }
 
 uint32_t GetFileVersionInfoSizeW(const char16_t* path) {
-  if (GatedFailure("GetFileVersionInfoSizeW")) return 0;
   if (path == nullptr || !IsOwnExecutable(path)) {
     SetLastError(kErrorResourceTypeNotFound);
     return 0;
@@ -126,7 +126,6 @@ uint32_t GetFileVersionInfoSizeW(const char16_t* path) {
 }
 
 bool GetFileVersionInfoW(const char16_t* path, uint32_t size, void* block) {
-  if (GatedFailure("GetFileVersionInfoW")) return false;
   if (path == nullptr || !IsOwnExecutable(path)) {
     SetLastError(kErrorResourceTypeNotFound);
     return false;
@@ -140,7 +139,6 @@ bool GetFileVersionInfoW(const char16_t* path, uint32_t size, void* block) {
 }
 
 bool VerQueryValueW(const void* block, const char16_t* sub_block, void** value, uint32_t* length) {
-  if (GatedFailure("VerQueryValueW")) return false;
   const auto* bytes = static_cast<const uint8_t*>(block);
   BlockHeader header;
   if (bytes == nullptr || sub_block == nullptr) {
@@ -188,7 +186,6 @@ bool VerQueryValueW(const void* block, const char16_t* sub_block, void** value, 
 }
 
 ResourceString LoadStringW(uint32_t id) {
-  if (GatedFailure("LoadStringW")) return {nullptr, 0};
 #define MONCTL_STRING(string_id, text) {string_id, u"" text},
   static constexpr struct {
     uint32_t id;
@@ -204,4 +201,5 @@ ResourceString LoadStringW(uint32_t id) {
   return {nullptr, 0};
 }
 
+}  // namespace posix
 }  // namespace monctl::platform

@@ -5,7 +5,7 @@
 #include <ctime>
 #include <string>
 
-#include "platform/posix/call_gate.h"
+#include "platform/posix/system.h"
 #include "platform/text.h"
 
 namespace monctl::platform {
@@ -80,8 +80,9 @@ uint32_t GetLastError() { return t_last_error; }
 
 void SetLastError(uint32_t error) { t_last_error = error; }
 
+namespace posix {
+
 uint32_t FormatSystemMessage(uint32_t message_id, char16_t* buffer, uint32_t size) {
-  if (GatedFailure("FormatSystemMessage")) return 0;
   for (const Message& message : kMessages) {
     if (message.id != message_id) continue;
     size_t length = std::char_traits<char16_t>::length(message.text);
@@ -95,6 +96,8 @@ uint32_t FormatSystemMessage(uint32_t message_id, char16_t* buffer, uint32_t siz
   SetLastError(317);  // ERROR_MR_MID_NOT_FOUND
   return 0;
 }
+
+}  // namespace posix
 
 void GetLocalTime(SystemTime* time) {
   timespec now{};

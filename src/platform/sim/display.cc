@@ -7,8 +7,8 @@
 #include <string>
 
 #include "platform/sim/backend.h"
+#include "platform/sim/faults.h"
 #include "platform/sim/simulator.h"
-#include "platform/posix/call_gate.h"
 #include "platform/system.h"
 
 namespace monctl::sim {
@@ -71,7 +71,7 @@ bool GetLevels(PhysicalMonitorHandle monitor, Setting setting, uint32_t* minimum
 
 bool EnumDisplayMonitors(DeviceContext /*dc*/, const Rect* clip, MonitorEnumProc proc, intptr_t data) {
   if (proc == nullptr) return Fail(kErrorInvalidParameter);
-  if (GatedFailure("EnumDisplayMonitors")) return false;
+  if (sim::InjectLastError(sim::Call::kEnumDisplayMonitors)) return false;
   for (size_t i = 0; i < Current().display_count(); ++i) {
     Rect rect = Current().state().displays[i].rect;
     if (clip != nullptr && !Intersect(rect, *clip)) continue;
@@ -109,9 +109,9 @@ bool DestroyPhysicalMonitors(uint32_t count, PhysicalMonitor* monitors) {
     const sim::Status destroyed = Current().DestroyPhysicalMonitor(monitors[i].hPhysicalMonitor);
     if (status.ok) status = destroyed;
   }
-  // A failure that a test's gate asks for comes after the handles are gone:
-  // what is tested is how the caller takes the result.
-  if (const uint32_t error = GateError("DestroyPhysicalMonitors"); error != 0 && status.ok) {
+  // A failure that a test asks for comes after the handles are gone: what
+  // is tested is how the caller takes the result.
+  if (const uint32_t error = sim::InjectedError(sim::Call::kDestroyPhysicalMonitors); error != 0 && status.ok) {
     status = sim::Status::Failure(error);
   }
   return Result(status);
@@ -189,10 +189,10 @@ int32_t ChangeDisplaySettingsExW(const char16_t* device, DisplayMode* mode, uint
   } else if (const auto primary = Current().PrimaryDisplay()) {
     name = Current().state().displays[*primary].device;
   }
-  // A test's gate makes the change fail as a display whose change_result
-  // is DISP_CHANGE_FAILED does.
+  // A test makes the change fail as a display whose change_result is
+  // DISP_CHANGE_FAILED does.
   std::optional<int32_t> result;
-  if (GateError("ChangeDisplaySettingsExW") != 0) result = kDispChangeFailed;
+  if (sim::InjectedError(sim::Call::kChangeDisplaySettingsExW) != 0) result = kDispChangeFailed;
   return Current().ChangeDisplayMode(name, *mode, flags, result);
 }
 
@@ -204,7 +204,7 @@ intptr_t SendMessageTimeoutW(uintptr_t window, uint32_t message, uintptr_t wpara
     SetLastError(kErrorInvalidParameter);
     return 0;
   }
-  if (GatedFailure("SendMessageTimeoutW")) return 0;
+  if (sim::InjectLastError(sim::Call::kSendMessageTimeoutW)) return 0;
   Current().Broadcast(wparam, lparam);
   if (result != nullptr) *result = 0;
   return 1;

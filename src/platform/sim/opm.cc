@@ -10,8 +10,8 @@
 #include <unordered_set>
 #include <vector>
 
-#include "platform/posix/call_gate.h"
 #include "platform/sim/backend.h"
+#include "platform/sim/faults.h"
 #include "platform/sim/simulator.h"
 
 namespace monctl::sim {
@@ -51,7 +51,7 @@ size_t LiveTaskMemBlocks() {
 namespace monctl::platform {
 
 void* CoTaskMemAlloc(size_t size) {
-  if (GateError("CoTaskMemAlloc") != 0) return nullptr;
+  if (sim::InjectedError(sim::Call::kCoTaskMemAlloc) != 0) return nullptr;
   return sim::AllocateTaskMemory(size);
 }
 

@@ -11,12 +11,13 @@
 
 #include "platform/display.h"
 #include "platform/sim/driver/opm_driver.h"
+#include "platform/sim/faults.h"
 
 namespace monctl::sim {
 
-// Function name (the Win32 spelling, e.g. "GetMonitorBrightness") to the
-// last-error value with which that call fails.
-using FailMap = std::map<std::string, uint32_t, std::less<>>;
+// The calls that fail (failable_calls.inc) and the last-error value with
+// which each fails.
+using FailMap = std::map<Call, uint32_t>;
 
 // Minimum, current and maximum of a DDC/CI setting, in the order the
 // monitor configuration functions return them. No order among the three
@@ -66,17 +67,5 @@ struct Scenario {
   bool admin = false;
   std::vector<DisplayConfig> displays;
 };
-
-// Calls that a display's `fail` map may name: those on the display monitor
-// and its display device.
-inline constexpr const char* kDisplayFailFunctions[] = {"GetNumberOfPhysicalMonitorsFromHMONITOR",
-                                                        "GetPhysicalMonitorsFromHMONITOR", "GetMonitorInfoW",
-                                                        "EnumDisplaySettingsW", "EnumDisplayDevicesW"};
-
-// Calls that a physical monitor's `fail` map may name.
-inline constexpr const char* kMonitorFailFunctions[] = {
-    "GetMonitorCapabilities",   "GetMonitorBrightness",      "SetMonitorBrightness",
-    "GetMonitorContrast",       "SetMonitorContrast",        "GetMonitorDisplayAreaSize",
-    "GetMonitorTechnologyType", "SaveCurrentMonitorSettings"};
 
 }  // namespace monctl::sim

@@ -163,19 +163,23 @@ Levels ToLevels(const json& value, const std::string& path) {
                 ToUint32(value[2], Element(path, 2))};
 }
 
-template <size_t N>
-FailMap ToFailMap(const json& value, const std::string& path, const char* const (&functions)[N]) {
+// A `fail` map: the names of the calls of `scope` that fail, in the order of
+// failable_calls.inc.
+FailMap ToFailMap(const json& value, const std::string& path, Scope scope) {
   if (!value.is_object()) Expected(path, "an object from function names to error values", value);
   FailMap fail;
   for (const auto& item : value.items()) {
     const std::string key_path = Member(path, item.key());
-    if (std::find_if(std::begin(functions), std::end(functions),
-                     [&](const char* name) { return item.key() == name; }) == std::end(functions)) {
+    const auto call = std::find_if(std::begin(kFailableCalls), std::end(kFailableCalls),
+                                   [&](const FailableCall& c) { return c.scope == scope && c.name == item.key(); });
+    if (call == std::end(kFailableCalls)) {
       std::string known;
-      for (const char* name : functions) known += fmt::format("{}{}", known.empty() ? "" : ", ", name);
+      for (const FailableCall& c : kFailableCalls) {
+        if (c.scope == scope) known += fmt::format("{}{}", known.empty() ? "" : ", ", c.name);
+      }
       Fail(key_path, fmt::format("not a function that can fail here (expected one of: {})", known));
     }
-    fail.emplace(item.key(), ToUint32(item.value(), key_path));
+    fail.emplace(call->call, ToUint32(item.value(), key_path));
   }
   return fail;
 }
@@ -254,7 +258,7 @@ PhysicalMonitorConfig ToPhysicalMonitor(const json& value, const std::string& pa
   if (const json* v = Find(value, "height")) monitor.height = ToLevels(*v, Member(path, "height"));
   if (const json* v = Find(value, "technology")) monitor.technology = ToInt32(*v, Member(path, "technology"));
   if (const json* v = Find(value, "fail"))
-    monitor.fail = ToFailMap(*v, Member(path, "fail"), kMonitorFailFunctions);
+    monitor.fail = ToFailMap(*v, Member(path, "fail"), Scope::kMonitor);
   return monitor;
 }
 
@@ -307,7 +311,7 @@ DisplayConfig ToDisplay(const json& value, const std::string& path) {
     display.physical.push_back(ToPhysicalMonitor(physical[i], Element(physical_path, i)));
   }
   if (const json* v = Find(value, "fail"))
-    display.fail = ToFailMap(*v, Member(path, "fail"), kDisplayFailFunctions);
+    display.fail = ToFailMap(*v, Member(path, "fail"), Scope::kDisplay);
   if (const json* v = Find(value, "opm")) {
     const std::string opm_path = Member(path, "opm");
     if (!v->is_array()) Expected(opm_path, "an array of OPM outputs", *v);

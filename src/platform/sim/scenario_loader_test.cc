@@ -324,7 +324,7 @@ TEST(ScenarioLoaderTest, EveryKeyIsRead) {
   ExpectRect(display.rect, -1080, -200, 0, 1720);
   ExpectMode(display.mode, 0x007C0000, {-1080, -200}, 3, 16, 1080, 1920, platform::kDmInterlaced, 75);
   EXPECT_EQ(display.change_result, platform::kDispChangeBadMode);
-  EXPECT_EQ(display.fail, (FailMap{{"EnumDisplaySettingsW", 87}, {"GetMonitorInfoW", 0xFFFFFFFF}}));
+  EXPECT_EQ(display.fail, (FailMap{{Call::kEnumDisplaySettingsW, 87}, {Call::kGetMonitorInfoW, 0xFFFFFFFF}}));
 
   ASSERT_EQ(display.physical.size(), 1u);
   const PhysicalMonitorConfig& monitor = display.physical[0];
@@ -336,7 +336,8 @@ TEST(ScenarioLoaderTest, EveryKeyIsRead) {
   ExpectLevels(monitor.width, 4, 5, 6);
   ExpectLevels(monitor.height, 7, 8, 9);
   EXPECT_EQ(monitor.technology, -1);
-  EXPECT_EQ(monitor.fail, (FailMap{{"GetMonitorBrightness", 0xC0262585}, {"SaveCurrentMonitorSettings", 0}}));
+  EXPECT_EQ(monitor.fail,
+            (FailMap{{Call::kGetMonitorBrightness, 0xC0262585}, {Call::kSaveCurrentMonitorSettings, 0}}));
 
   ASSERT_TRUE(display.opm.has_value());
   ASSERT_EQ(display.opm->size(), 1u);

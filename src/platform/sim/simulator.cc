@@ -37,16 +37,12 @@ int32_t Add(int32_t a, int64_t b) {
 
 // An OPM output of the simulated driver with its references counted here,
 // so that the simulator knows how many outputs the caller still holds.
-// Its calls are recorded for fault injection.
+// A test can make its calls fail (faults.h).
 class TrackedOutput final : public platform::OpmVideoOutput {
  public:
-  TrackedOutput(platform::OpmVideoOutput* driver_output, std::shared_ptr<size_t> live,
-                std::shared_ptr<CallRecorder> recorder, size_t display, size_t index)
-      : driver_output_(driver_output),
-        live_(std::move(live)),
-        recorder_(std::move(recorder)),
-        display_(display),
-        index_(index) {
+  TrackedOutput(platform::OpmVideoOutput* driver_output, std::shared_ptr<size_t> live, size_t display,
+                size_t index)
+      : driver_output_(driver_output), live_(std::move(live)), display_(display), index_(index) {
     ++*live_;
   }
 
@@ -64,48 +60,38 @@ class TrackedOutput final : public platform::OpmVideoOutput {
 
   platform::HRESULT StartInitialization(platform::OpmRandomNumber* random, uint8_t** certificate,
                                         uint32_t* certificate_length) override {
-    if (Injected("IOPMVideoOutput::StartInitialization")) return InjectedResult();
-    InDriver driver(*recorder_);
+    if (const auto error = InjectedFailure(Call::kStartInitialization, display_, index_, false)) {
+      return platform::HresultFromWin32(*error);
+    }
+    DriverCalls driver;
     return driver_output_->StartInitialization(random, certificate, certificate_length);
   }
 
   platform::HRESULT FinishInitialization(
       const platform::OpmEncryptedInitializationParameters* parameters) override {
-    if (Injected("IOPMVideoOutput::FinishInitialization")) return InjectedResult();
-    InDriver driver(*recorder_);
+    if (const auto error = InjectedFailure(Call::kFinishInitialization, display_, index_, false)) {
+      return platform::HresultFromWin32(*error);
+    }
+    DriverCalls driver;
     return driver_output_->FinishInitialization(parameters);
   }
 
   platform::HRESULT GetInformation(const platform::OpmGetInfoParameters* parameters,
                                    platform::OpmRequestedInformation* information) override {
-    if (Injected("IOPMVideoOutput::GetInformation")) return InjectedResult();
-    InDriver driver(*recorder_);
+    if (const auto error = InjectedFailure(Call::kGetInformation, display_, index_, false)) {
+      return platform::HresultFromWin32(*error);
+    }
+    DriverCalls driver;
     return driver_output_->GetInformation(parameters, information);
   }
 
  private:
-  ~TrackedOutput() = default;
-
-  // The recorder is suspended while the driver works.
-  class InDriver {
-   public:
-    explicit InDriver(CallRecorder& recorder) : recorder_(recorder) { recorder_.Suspend(); }
-    ~InDriver() { recorder_.Resume(); }
-    InDriver(const InDriver&) = delete;
-    InDriver& operator=(const InDriver&) = delete;
-
-   private:
-    CallRecorder& recorder_;
-  };
-
   // The driver's own faults are not known here: every call counts as one
   // that would succeed.
-  bool Injected(std::string_view function) { return recorder_->Record(function, display_, index_, false); }
-  platform::HRESULT InjectedResult() const { return platform::HresultFromWin32(recorder_->error()); }
+  ~TrackedOutput() = default;
 
   platform::OpmVideoOutput* driver_output_;
   std::shared_ptr<size_t> live_;
-  std::shared_ptr<CallRecorder> recorder_;
   size_t display_;
   size_t index_;
   uint32_t references_ = 1;
@@ -118,25 +104,10 @@ std::unique_ptr<Simulator>& Installed() {
 
 }  // namespace
 
-bool CallRecorder::Record(std::string_view function, size_t display, std::optional<size_t> index,
-                          bool scenario_fails) {
-  bool injected = false;
-  if (!scenario_fails) injected = ++succeeding_ == ordinal_;
-  calls_.push_back(CallRecord{function, display, index, scenario_fails || injected});
-  last_display_ = display;
-  return injected;
-}
-
-uint32_t CallRecorder::RecordGated(std::string_view function) {
-  if (suspended_ != 0) return 0;
-  return Record(function, last_display_, std::nullopt, false) ? error_ : 0;
-}
-
 Simulator::Simulator(Scenario scenario, std::string log_path)
     : state_(std::move(scenario)),
       log_(std::make_shared<CallLog>(std::move(log_path))),
-      live_outputs_(std::make_shared<size_t>(0)),
-      recorder_(std::make_shared<CallRecorder>()) {}
+      live_outputs_(std::make_shared<size_t>(0)) {}
 
 Simulator::~Simulator() = default;
 
@@ -155,19 +126,16 @@ std::optional<size_t> Simulator::PrimaryDisplay() const {
   return 0;
 }
 
-std::optional<Status> Simulator::DisplayFailure(size_t display, std::string_view function,
-                                                std::optional<size_t> index) const {
+std::optional<Status> Simulator::DisplayFailure(size_t display, Call call, std::optional<size_t> index) const {
   const FailMap& fail = state_.displays[display].fail;
-  const auto it = fail.find(function);
-  if (recorder_->Record(function, display, index, it != fail.end())) {
-    return Status::Failure(recorder_->error());
-  }
+  const auto it = fail.find(call);
+  if (const auto error = InjectedFailure(call, display, index, it != fail.end())) return Status::Failure(*error);
   if (it == fail.end()) return std::nullopt;
   return Status::Failure(it->second);
 }
 
 Status Simulator::GetMonitorInfoW(size_t display, platform::MonitorInfo* info) const {
-  if (auto failure = DisplayFailure(display, "GetMonitorInfoW")) return *failure;
+  if (auto failure = DisplayFailure(display, Call::kGetMonitorInfoW)) return *failure;
   const DisplayConfig& config = state_.displays[display];
   info->rcMonitor = config.rect;
   info->rcWork = config.rect;
@@ -177,7 +145,7 @@ Status Simulator::GetMonitorInfoW(size_t display, platform::MonitorInfo* info) c
 }
 
 Status Simulator::GetDisplayDevice(size_t display, platform::DisplayDevice* device) const {
-  if (auto failure = DisplayFailure(display, "EnumDisplayDevicesW")) return *failure;
+  if (auto failure = DisplayFailure(display, Call::kEnumDisplayDevicesW)) return *failure;
   const DisplayConfig& config = state_.displays[display];
   *device = {};
   CopyText(device->DeviceName, config.device);
@@ -193,7 +161,7 @@ Status Simulator::GetDisplayDevice(size_t display, platform::DisplayDevice* devi
 }
 
 Status Simulator::GetMonitorDevice(size_t display, size_t index, platform::DisplayDevice* device) const {
-  if (auto failure = DisplayFailure(display, "EnumDisplayDevicesW", index)) return *failure;
+  if (auto failure = DisplayFailure(display, Call::kEnumDisplayDevicesW, index)) return *failure;
   const DisplayConfig& config = state_.displays[display];
   if (index >= config.physical.size()) return Status::Failure(platform::kErrorNoMoreItems);
   *device = {};
@@ -205,7 +173,7 @@ Status Simulator::GetMonitorDevice(size_t display, size_t index, platform::Displ
 }
 
 Status Simulator::GetDisplayMode(size_t display, platform::DisplayMode* mode) const {
-  if (auto failure = DisplayFailure(display, "EnumDisplaySettingsW")) return *failure;
+  if (auto failure = DisplayFailure(display, Call::kEnumDisplaySettingsW)) return *failure;
   *mode = state_.displays[display].mode;
   return Status::Success();
 }
@@ -256,13 +224,13 @@ void Simulator::Broadcast(uintptr_t command, intptr_t parameter) {
 void Simulator::Sleep(uint32_t milliseconds) { log_->Append(fmt::format("Sleep {}", milliseconds)); }
 
 Status Simulator::GetPhysicalMonitorCount(size_t display, uint32_t* count) const {
-  if (auto failure = DisplayFailure(display, "GetNumberOfPhysicalMonitorsFromHMONITOR")) return *failure;
+  if (auto failure = DisplayFailure(display, Call::kGetNumberOfPhysicalMonitorsFromHMONITOR)) return *failure;
   *count = static_cast<uint32_t>(state_.displays[display].physical.size());
   return Status::Success();
 }
 
 Status Simulator::GetPhysicalMonitors(size_t display, uint32_t count, platform::PhysicalMonitor* monitors) {
-  if (auto failure = DisplayFailure(display, "GetPhysicalMonitorsFromHMONITOR")) return *failure;
+  if (auto failure = DisplayFailure(display, Call::kGetPhysicalMonitorsFromHMONITOR)) return *failure;
   const DisplayConfig& config = state_.displays[display];
   if (count != config.physical.size()) return Status::Failure(platform::kErrorInvalidParameter);
   for (size_t i = 0; i < count; ++i) {
@@ -281,15 +249,14 @@ Status Simulator::DestroyPhysicalMonitor(platform::PhysicalMonitorHandle handle)
   return Status::Success();
 }
 
-Status Simulator::Resolve(platform::PhysicalMonitorHandle handle, std::string_view function,
-                          Location* location) const {
+Status Simulator::Resolve(platform::PhysicalMonitorHandle handle, Call call, Location* location) const {
   const auto it = handles_.find(reinterpret_cast<uintptr_t>(handle));
   if (it == handles_.end()) return Status::Failure(kErrorInvalidPhysicalMonitorHandle);
   *location = it->second;
   const FailMap& fail = Monitor(*location).fail;
-  const auto entry = fail.find(function);
-  if (recorder_->Record(function, location->display, location->index, entry != fail.end())) {
-    return Status::Failure(recorder_->error());
+  const auto entry = fail.find(call);
+  if (const auto error = InjectedFailure(call, location->display, location->index, entry != fail.end())) {
+    return Status::Failure(*error);
   }
   return entry == fail.end() ? Status::Success() : Status::Failure(entry->second);
 }
@@ -305,17 +272,17 @@ std::string Simulator::Name(Location location) const {
 Status Simulator::GetCapabilities(platform::PhysicalMonitorHandle handle, uint32_t* capabilities,
                                   uint32_t* color_temperatures) const {
   Location location;
-  if (Status status = Resolve(handle, "GetMonitorCapabilities", &location); !status.ok) return status;
+  if (Status status = Resolve(handle, Call::kGetMonitorCapabilities, &location); !status.ok) return status;
   *capabilities = Monitor(location).capabilities;
   *color_temperatures = Monitor(location).color_temperatures;
   return Status::Success();
 }
 
 Status Simulator::GetLevels(platform::PhysicalMonitorHandle handle, Setting setting, Levels* levels) const {
-  static constexpr std::string_view kFunctions[] = {"GetMonitorBrightness", "GetMonitorContrast",
-                                                    "GetMonitorDisplayAreaSize", "GetMonitorDisplayAreaSize"};
+  static constexpr Call kCalls[] = {Call::kGetMonitorBrightness, Call::kGetMonitorContrast,
+                                    Call::kGetMonitorDisplayAreaSize, Call::kGetMonitorDisplayAreaSize};
   Location location;
-  const Status status = Resolve(handle, kFunctions[static_cast<size_t>(setting)], &location);
+  const Status status = Resolve(handle, kCalls[static_cast<size_t>(setting)], &location);
   if (!status.ok) return status;
   const PhysicalMonitorConfig& monitor = Monitor(location);
   switch (setting) {
@@ -339,34 +306,33 @@ Status Simulator::SetLevel(platform::PhysicalMonitorHandle handle, Setting setti
   if (setting != Setting::kBrightness && setting != Setting::kContrast) {
     return Status::Failure(platform::kErrorInvalidParameter);
   }
-  const std::string_view function =
-      setting == Setting::kBrightness ? "SetMonitorBrightness" : "SetMonitorContrast";
+  const Call call = setting == Setting::kBrightness ? Call::kSetMonitorBrightness : Call::kSetMonitorContrast;
   Location location;
-  if (Status status = Resolve(handle, function, &location); !status.ok) return status;
+  if (Status status = Resolve(handle, call, &location); !status.ok) return status;
   PhysicalMonitorConfig& monitor = state_.displays[location.display].physical[location.index];
   (setting == Setting::kBrightness ? monitor.brightness : monitor.contrast).current = level;
-  log_->Append(fmt::format("{} {} {}", function, Name(location), level));
+  log_->Append(fmt::format("{} {} {}", NameOf(call), Name(location), level));
   return Status::Success();
 }
 
 Status Simulator::GetTechnology(platform::PhysicalMonitorHandle handle, int32_t* technology) const {
   Location location;
-  if (Status status = Resolve(handle, "GetMonitorTechnologyType", &location); !status.ok) return status;
+  if (Status status = Resolve(handle, Call::kGetMonitorTechnologyType, &location); !status.ok) return status;
   *technology = Monitor(location).technology;
   return Status::Success();
 }
 
 Status Simulator::SaveSettings(platform::PhysicalMonitorHandle handle) {
   Location location;
-  if (Status status = Resolve(handle, "SaveCurrentMonitorSettings", &location); !status.ok) return status;
+  if (Status status = Resolve(handle, Call::kSaveCurrentMonitorSettings, &location); !status.ok) return status;
   log_->Append(fmt::format("SaveCurrentMonitorSettings {}", Name(location)));
   return Status::Success();
 }
 
 platform::HRESULT Simulator::GetOpmOutputs(size_t display, std::vector<platform::OpmVideoOutput*>* outputs) {
   const DisplayConfig& config = state_.displays[display];
-  if (recorder_->Record("OPMGetVideoOutputsFromHMONITOR", display, std::nullopt, !config.opm)) {
-    return platform::HresultFromWin32(recorder_->error());
+  if (const auto error = InjectedFailure(Call::kOPMGetVideoOutputsFromHMONITOR, display, std::nullopt, !config.opm)) {
+    return platform::HresultFromWin32(*error);
   }
   if (!config.opm) return kOpmNotSupported;
   std::vector<platform::OpmVideoOutput*> made;
@@ -378,7 +344,7 @@ platform::HRESULT Simulator::GetOpmOutputs(size_t display, std::vector<platform:
       for (platform::OpmVideoOutput* previous : made) previous->Release();
       return platform::kOutOfMemory;
     }
-    made.push_back(new TrackedOutput(output, live_outputs_, recorder_, display, i));
+    made.push_back(new TrackedOutput(output, live_outputs_, display, i));
   }
   *outputs = std::move(made);
   return platform::kOk;

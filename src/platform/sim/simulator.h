@@ -20,6 +20,7 @@
 #include "platform/display.h"
 #include "platform/opm.h"
 #include "platform/sim/call_log.h"
+#include "platform/sim/faults.h"
 #include "platform/sim/scenario.h"
 
 namespace monctl::sim {
@@ -42,57 +43,6 @@ struct Status {
   static Status Failure(uint32_t error) { return {false, error}; }
 };
 
-// One call that a test may make fail (see Simulator::FailCall): the
-// functions that a scenario's `fail` maps name, OPMGetVideoOutputsFromHMONITOR
-// and the three calls of an OPM video output, and with a call gate the
-// rest of the native platform layer's calls that can fail
-// (Simulator::GateCall).
-struct CallRecord {
-  // e.g. "GetMonitorBrightness", "IOPMVideoOutput::GetInformation"; the
-  // names are the callers' string literals.
-  std::string_view function;
-  // The display monitor, by index; for EnumDisplayDevicesW without a device
-  // name, the display that the enumeration index stands for.
-  size_t display = 0;
-  // The physical monitor or OPM output, or for EnumDisplayDevicesW with a
-  // device name the monitor index asked for; none for the other calls on a
-  // display.
-  std::optional<size_t> index;
-  bool failed = false;           // failed by the scenario or by FailCall
-};
-
-// The record of those calls and the one failure a test has asked for.
-class CallRecorder {
- public:
-  void FailCall(size_t ordinal, uint32_t error) {
-    ordinal_ = ordinal;
-    error_ = error;
-  }
-  // Records one call. `scenario_fails`: the scenario makes it fail anyway.
-  // True when this is the call that FailCall chose.
-  bool Record(std::string_view function, size_t display, std::optional<size_t> index,
-              bool scenario_fails);
-  // Records a call seen through a test's call gate (Simulator::GateCall),
-  // on the display of the call recorded before it. Returns the error to
-  // fail it with, or 0.
-  uint32_t RecordGated(std::string_view function);
-  // While suspended, gated calls are neither recorded nor failed: the
-  // simulated driver's own use of the platform is not the caller's.
-  void Suspend() { ++suspended_; }
-  void Resume() { --suspended_; }
-  uint32_t error() const { return error_; }
-  const std::vector<CallRecord>& calls() const { return calls_; }
-  size_t succeeding_calls() const { return succeeding_; }
-
- private:
-  std::vector<CallRecord> calls_;
-  size_t succeeding_ = 0;  // calls recorded that the scenario lets succeed
-  size_t ordinal_ = 0;     // 0: no failure asked for
-  uint32_t error_ = 0;
-  size_t suspended_ = 0;
-  size_t last_display_ = 0;
-};
-
 // The four DDC/CI settings with a minimum, current and maximum.
 enum class Setting { kBrightness, kContrast, kWidth, kHeight };
 
@@ -111,27 +61,6 @@ class Simulator {
   size_t live_physical_monitors() const { return handles_.size(); }
   // OPM video outputs handed out whose last reference is not yet released.
   size_t live_opm_outputs() const { return *live_outputs_; }
-
-  // Fault injection for tests. The calls that a scenario's `fail` maps can
-  // name, OPMGetVideoOutputsFromHMONITOR and StartInitialization,
-  // FinishInitialization and GetInformation of the OPM outputs are recorded
-  // in the order they reach the stack (calls on an unknown handle are not).
-  // FailCall(n, error) makes the n-th of them (from 1) among those that the
-  // scenario lets succeed fail as a `fail` entry would: with `error` as the
-  // last error, or HRESULT_FROM_WIN32(error) for the OPM calls. Counting the
-  // calls of an undisturbed run, then failing each in turn, fails every
-  // call of the run once.
-  void FailCall(size_t ordinal, uint32_t error) { recorder_->FailCall(ordinal, error); }
-  // The other calls of a run (EnumDisplayMonitors, DestroyPhysicalMonitors,
-  // ChangeDisplaySettingsExW, SendMessageTimeoutW, CoTaskMemAlloc, the
-  // cryptography functions and the console and system services of the
-  // native layer) are counted too when a test installs a call gate of the
-  // native platform layer that calls GateCall: the function returns the
-  // error to fail the call with, or 0 to run it. Calls that the simulated
-  // driver makes are not counted.
-  uint32_t GateCall(std::string_view function) { return recorder_->RecordGated(function); }
-  const std::vector<CallRecord>& recorded_calls() const { return recorder_->calls(); }
-  size_t succeeding_calls() const { return recorder_->succeeding_calls(); }
 
   // Display monitors, by index in enumeration order.
   size_t display_count() const { return state_.displays.size(); }
@@ -186,19 +115,19 @@ class Simulator {
     size_t index;
   };
 
-  // The error with which `function` fails on a display, if any. `index`:
-  // the display's monitor that the call asks about, for the call record.
-  std::optional<Status> DisplayFailure(size_t display, std::string_view function,
+  // The error with which `call` fails on a display, if any: its fail entry
+  // or a test's failure (faults.h). `index`: the display's monitor that the
+  // call asks about, for the call record.
+  std::optional<Status> DisplayFailure(size_t display, Call call,
                                        std::optional<size_t> index = std::nullopt) const;
-  // Resolves a handle and applies the monitor's fail entry for `function`.
-  Status Resolve(platform::PhysicalMonitorHandle handle, std::string_view function, Location* location) const;
+  // Resolves a handle and applies the monitor's fail entry for `call`.
+  Status Resolve(platform::PhysicalMonitorHandle handle, Call call, Location* location) const;
   const PhysicalMonitorConfig& Monitor(Location location) const;
   std::string Name(Location location) const;
 
   Scenario state_;
   std::shared_ptr<CallLog> log_;
   std::shared_ptr<size_t> live_outputs_;
-  std::shared_ptr<CallRecorder> recorder_;
   std::map<uintptr_t, Location> handles_;
 };
 
