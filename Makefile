@@ -58,10 +58,10 @@ ci-extra:
 	$(MAKE) memcheck
 
 # The tag and handshake micro-benchmarks, then whole-process timings of
-# monctl-sim beside a trivial process (docs/performance.md).
+# monctl-sim beside a trivial process (bench/, docs/performance.md).
 bench: native
 	build/native/monctl-bench
-	scripts/bench-process
+	bench/bench-process
 
 clean:
 	rm -rf build

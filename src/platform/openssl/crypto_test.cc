@@ -11,7 +11,7 @@
 #include "platform/crypt32.h"
 #include "platform/system.h"
 #include "platform/sim/driver/driver_material.h"
-#include "platform/sim/driver/key_decryption.h"
+#include "platform/sim/driver/driver_crypto.h"
 
 namespace monctl::platform {
 namespace {

@@ -2,6 +2,8 @@
 // message and a random number, decrypts the initialisation parameters with
 // its private key, and answers OPM_GET_CONNECTOR_TYPE requests whose tag and
 // sequence number it has checked with an answer signed with the session key.
+// Its cryptography is its own (driver_crypto.h), so that a fault in the
+// tool's shows in the exchange.
 #include "platform/sim/driver/opm_driver.h"
 
 #include <algorithm>
@@ -10,10 +12,10 @@
 #include <utility>
 #include <vector>
 
-#include "opm/omac.h"
 #include "platform/bcrypt.h"
+#include "platform/opm.h"
+#include "platform/sim/driver/driver_crypto.h"
 #include "platform/sim/driver/driver_material.h"
-#include "platform/sim/driver/key_decryption.h"
 
 namespace monctl::sim {
 namespace {
@@ -152,11 +154,10 @@ class SimulatedOutput final : public platform::OpmVideoOutput {
 
     uint8_t tag[kTagSize];
     const auto* signed_request = reinterpret_cast<const uint8_t*>(&parameters->rnRandomNumber);
-    HRESULT result = opm::ComputeOmac(
-        session_key_, signed_request,
-        sizeof(*parameters) - offsetof(OpmGetInfoParameters, rnRandomNumber), tag);
+    HRESULT result = ComputeCmac(session_key_, signed_request,
+                                 sizeof(*parameters) - offsetof(OpmGetInfoParameters, rnRandomNumber), tag);
     if (platform::Failed(result)) return result;
-    if (!opm::TagsEqual(tag, parameters->omac.abOMAC)) return kOpmInvalidInformationRequest;
+    if (std::memcmp(tag, parameters->omac.abOMAC, kTagSize) != 0) return kOpmInvalidInformationRequest;
 
     // wrong_sequence: the driver has counted differently from the tool.
     const uint32_t expected =
@@ -185,10 +186,9 @@ class SimulatedOutput final : public platform::OpmVideoOutput {
 
     const auto* signed_answer =
         reinterpret_cast<const uint8_t*>(&information->cbRequestedInformationSize);
-    result = opm::ComputeOmac(
-        session_key_, signed_answer,
-        sizeof(*information) - offsetof(OpmRequestedInformation, cbRequestedInformationSize),
-        information->omac.abOMAC);
+    result = ComputeCmac(session_key_, signed_answer,
+                         sizeof(*information) - offsetof(OpmRequestedInformation, cbRequestedInformationSize),
+                         information->omac.abOMAC);
     if (platform::Failed(result)) return result;
     if (config_.fault == OpmFault::kBadTag) information->omac.abOMAC[kTagSize - 1] ^= 0x01;
     return platform::kOk;

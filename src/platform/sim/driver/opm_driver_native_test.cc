@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -12,8 +13,9 @@
 #include "opm/omac.h"
 #include "opm/opm_session.h"
 #include "opm/opm_session_testing.h"
+#include "platform/sim/driver/cmac_testing.h"
+#include "platform/sim/driver/driver_crypto.h"
 #include "platform/sim/driver/driver_material.h"
-#include "platform/sim/driver/key_decryption.h"
 #include "platform/sim/driver/opm_driver.h"
 
 namespace monctl::sim {
@@ -53,6 +55,14 @@ TEST(DriverMaterialTest, DecryptsWhatTheOpensslCommandEncrypted) {
   // Not with another key.
   EXPECT_TRUE(
       Failed(DecryptWithDriverKey(DecoyDriverKey(), ciphertext.data, ciphertext.size, &decrypted)));
+}
+
+TEST(DriverMaterialTest, TagsAreAesCmac) {
+  for (const CmacExample& example : kCmacExamples) {
+    std::array<uint8_t, 16> tag{};
+    ASSERT_EQ(ComputeCmac(kCmacExampleKey, kCmacExampleMessage, example.length, tag.data()), kOk);
+    EXPECT_EQ(tag, example.tag) << example.length << " bytes";
+  }
 }
 
 // A driver output after a completed handshake, and requests signed with

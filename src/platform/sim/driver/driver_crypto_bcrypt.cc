@@ -1,16 +1,27 @@
 // The Windows build of the simulated driver lives in a test-only dxva2.dll
-// and decrypts with bcrypt: the key goes through the cryptography interface
-// (platform/win32/bcrypt.cc), whose handles are bcrypt's own, and only the
-// decryption, which the tool never needs, is called here.
+// and uses bcrypt: the key goes through the cryptography interface
+// (platform/win32/bcrypt.cc), whose handles are bcrypt's own, and only what
+// the tool never needs, the decryption and the CMAC, is called here.
+#include "platform/sim/driver/driver_crypto.h"
+
 #include <windows.h>
 #include <bcrypt.h>
 
 #include "platform/bcrypt.h"
-#include "platform/sim/driver/key_decryption.h"
+#include "platform/unique_handle.h"
 
 namespace monctl::sim {
 
 using platform::HRESULT;
+
+namespace {
+
+void CloseAlgorithm(BCRYPT_ALG_HANDLE algorithm) { ::BCryptCloseAlgorithmProvider(algorithm, 0); }
+void DestroyHash(BCRYPT_HASH_HANDLE hash) { ::BCryptDestroyHash(hash); }
+
+HRESULT FromStatus(NTSTATUS status) { return status == 0 ? platform::kOk : platform::HresultFromNt(status); }
+
+}  // namespace
 
 HRESULT DecryptWithDriverKey(const DriverKey& key, const uint8_t* ciphertext, size_t size,
                              std::vector<uint8_t>* plaintext) {
@@ -37,7 +48,7 @@ HRESULT DecryptWithDriverKey(const DriverKey& key, const uint8_t* ciphertext, si
   platform::BcryptAlgHandle algorithm = nullptr;
   NTSTATUS status = platform::BCryptOpenAlgorithmProvider(
       &algorithm, platform::kBcryptRsaAlgorithm, platform::kMsPrimitiveProvider, 0);
-  if (status != 0) return platform::HresultFromNt(status);
+  if (status != 0) return FromStatus(status);
   platform::BcryptKeyHandle handle = nullptr;
   status = platform::BCryptImportKeyPair(algorithm, nullptr, u"RSAPRIVATEBLOB", &handle,
                                          blob.data(), static_cast<uint32_t>(blob.size()), 0);
@@ -57,7 +68,20 @@ HRESULT DecryptWithDriverKey(const DriverKey& key, const uint8_t* ciphertext, si
     platform::BCryptDestroyKey(handle);
   }
   platform::BCryptCloseAlgorithmProvider(algorithm, 0);
-  return status == 0 ? platform::kOk : platform::HresultFromNt(status);
+  return FromStatus(status);
+}
+
+HRESULT ComputeCmac(const uint8_t* key, const uint8_t* message, size_t length, uint8_t* tag) {
+  platform::UniqueHandle<BCRYPT_ALG_HANDLE, &CloseAlgorithm> algorithm;
+  NTSTATUS status = ::BCryptOpenAlgorithmProvider(algorithm.put(), BCRYPT_AES_CMAC_ALGORITHM, nullptr, 0);
+  if (status != 0) return FromStatus(status);
+  platform::UniqueHandle<BCRYPT_HASH_HANDLE, &DestroyHash> hash;
+  status = ::BCryptCreateHash(algorithm.get(), hash.put(), nullptr, 0, const_cast<PUCHAR>(key), 16, 0);
+  if (status == 0) {
+    status = ::BCryptHashData(hash.get(), const_cast<PUCHAR>(message), static_cast<ULONG>(length), 0);
+  }
+  if (status == 0) status = ::BCryptFinishHash(hash.get(), tag, 16, 0);
+  return FromStatus(status);
 }
 
 }  // namespace monctl::sim

@@ -1,14 +1,17 @@
-// The Windows build of the simulated driver decrypts with bcrypt. Wine 8's
-// bcrypt imports the private key but does not implement OAEP decryption.
+// The Windows build of the simulated driver decrypts and signs with bcrypt.
+// Wine 8's bcrypt imports the private key but does not implement OAEP
+// decryption, and has no AES-CMAC.
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <vector>
 
 #include "platform/bcrypt.h"
+#include "platform/sim/driver/cmac_testing.h"
+#include "platform/sim/driver/driver_crypto.h"
 #include "platform/sim/driver/driver_material.h"
-#include "platform/sim/driver/key_decryption.h"
 
 namespace monctl::sim {
 namespace {
@@ -31,6 +34,20 @@ TEST(BcryptKeyDecryptionTest, DecryptsWhatTheOpensslCommandEncrypted) {
   }
   ASSERT_EQ(result, platform::kOk);
   EXPECT_EQ(decrypted, std::vector<uint8_t>(plaintext.data, plaintext.data + plaintext.size));
+}
+
+TEST(BcryptCmacTest, SignsTheRfcExamples) {
+  for (const CmacExample& example : kCmacExamples) {
+    std::array<uint8_t, 16> tag{};
+    const platform::HRESULT result =
+        ComputeCmac(kCmacExampleKey, kCmacExampleMessage, example.length, tag.data());
+    if (RunningUnderWine()) {
+      EXPECT_TRUE(platform::Failed(result));
+      continue;
+    }
+    ASSERT_EQ(result, platform::kOk);
+    EXPECT_EQ(tag, example.tag) << example.length << " bytes";
+  }
 }
 
 }  // namespace

@@ -14,8 +14,8 @@
 #include "opm/key_exchange.h"
 #include "opm/omac.h"
 #include "opm/opm_session.h"
+#include "platform/sim/driver/driver_crypto.h"
 #include "platform/sim/driver/driver_material.h"
-#include "platform/sim/driver/key_decryption.h"
 #include "platform/sim/driver/opm_driver.h"
 
 namespace {
