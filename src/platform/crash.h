@@ -2,10 +2,12 @@
 // the dump writer and, natively, what the dump of a fatal signal needs.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
 #include "platform/files.h"
+#include "platform/system.h"
 
 namespace monctl::platform {
 
@@ -40,7 +42,8 @@ bool WriteCrashDump(FileHandle file, ExceptionPointers* pointers);
 // then only creates the folders, takes the time, writes the dump and the
 // report with write(2) and ends with _exit. Windows runs its filter in an
 // ordinary context, builds everything when the exception occurs, and
-// ignores the plan.
+// ignores the plan. The dump's file name is the prefix and the time part
+// (FormatDumpTimePart).
 struct CrashDumpPlan {
   std::u16string folder;       // local application data folder
   std::u16string company;      // folder level, empty when left out
@@ -54,5 +57,45 @@ struct CrashDumpPlan {
   const uint32_t* display_level = nullptr;
 };
 void SetCrashDumpPlan(const CrashDumpPlan& plan);
+
+// The end of a dump's file name, "_x64_YYYY-MM-DD_HHMMSS_mmm.dmp", from the
+// local time of the crash, into `text` (kDumpTimePartSize units, terminator
+// included); returns its length. The crash handler and the native
+// fatal-signal path both name a dump with it, so it is async-signal-safe:
+// it neither allocates nor reads the locale.
+constexpr size_t kDumpTimePartSize = 64;
+template <typename Char>
+size_t FormatDumpTimePart(const SystemTime& time, Char (&text)[kDumpTimePartSize]) {
+  size_t n = 0;
+  const auto put = [&](const char* part) {
+    while (*part != 0) text[n++] = static_cast<Char>(*part++);
+  };
+  // At least `width` digits, padded with `pad`.
+  const auto number = [&](unsigned value, int width, char pad) {
+    char digits[5];
+    int count = 0;
+    do {
+      digits[count++] = static_cast<char>('0' + value % 10);
+      value /= 10;
+    } while (value != 0);
+    for (int i = count; i < width; ++i) text[n++] = static_cast<Char>(pad);
+    while (count > 0) text[n++] = static_cast<Char>(digits[--count]);
+  };
+  put("_x64_");
+  number(time.wYear, 4, ' ');
+  put("-");
+  number(time.wMonth, 2, '0');
+  put("-");
+  number(time.wDay, 2, '0');
+  put("_");
+  number(time.wHour, 2, '0');
+  number(time.wMinute, 2, '0');
+  number(time.wSecond, 2, '0');
+  put("_");
+  number(time.wMilliseconds, 3, '0');
+  put(".dmp");
+  text[n] = 0;
+  return n;
+}
 
 }  // namespace monctl::platform

@@ -61,9 +61,8 @@ std::u16string VersionPart() {
 }
 
 std::u16string TimePart(const platform::SystemTime& time) {
-  return Format(u"_x64_%4d-%02d-%02d_%02d%02d%02d_%03d.dmp", int{time.wYear}, int{time.wMonth},
-                int{time.wDay}, int{time.wHour}, int{time.wMinute}, int{time.wSecond},
-                int{time.wMilliseconds});
+  char16_t text[platform::kDumpTimePartSize];
+  return std::u16string(text, platform::FormatDumpTimePart(time, text));
 }
 
 // Collects what a writer composes instead of writing it.

@@ -9,9 +9,9 @@
 
 #include "platform/bcrypt.h"
 #include "platform/crypt32.h"
-#include "platform/system.h"
-#include "platform/sim/driver/driver_material.h"
 #include "platform/sim/driver/driver_crypto.h"
+#include "platform/sim/driver/driver_material.h"
+#include "platform/system.h"
 
 namespace monctl::platform {
 namespace {

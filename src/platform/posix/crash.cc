@@ -71,52 +71,13 @@ alignas(16) char g_alternate_stack[256 * 1024];
 // The program's path for a dump's header; empty before a plan is made.
 const char* ProgramOf(const PreparedPlan* plan) { return plan != nullptr ? plan->program.c_str() : ""; }
 
-// "_x64_YYYY-MM-DD_HHMMSS_mmm.dmp" into `out`, as the normal path formats
-// it; returns its length.
-size_t FormatTimePart(const SystemTime& t, char* out, size_t capacity) {
-  char buffer[64];
-  // Formats into `buffer` by hand: no snprintf in a signal handler.
-  size_t n = 0;
-  auto put = [&](const char* s) {
-    while (*s != 0 && n < sizeof(buffer)) buffer[n++] = *s++;
-  };
-  auto num = [&](long long v, int width, char pad) {
-    char digits[24];
-    int k = 0;
-    unsigned long long u = v < 0 ? 0 : static_cast<unsigned long long>(v);
-    do {
-      digits[k++] = static_cast<char>('0' + u % 10);
-      u /= 10;
-    } while (u != 0);
-    for (int i = k; i < width && n < sizeof(buffer); ++i) buffer[n++] = pad;
-    while (k > 0 && n < sizeof(buffer)) buffer[n++] = digits[--k];
-  };
-  put("_x64_");
-  num(t.wYear, 4, ' ');
-  put("-");
-  num(t.wMonth, 2, '0');
-  put("-");
-  num(t.wDay, 2, '0');
-  put("_");
-  num(t.wHour, 2, '0');
-  num(t.wMinute, 2, '0');
-  num(t.wSecond, 2, '0');
-  put("_");
-  num(t.wMilliseconds, 3, '0');
-  put(".dmp");
-  if (n >= capacity) return 0;
-  std::memcpy(out, buffer, n);
-  out[n] = 0;
-  return n;
-}
-
 // Creates the dump's folders and builds its path; false when a folder
 // cannot be made or the path would not fit in MAX_PATH characters.
 bool PrepareDumpPath(const PreparedPlan& plan, const SystemTime& time, PathBuffer* path) {
   if (plan.folder.empty()) return false;
-  char time_part[64];
-  size_t time_length = FormatTimePart(time, time_part, sizeof(time_part));
-  if (time_length == 0 || plan.path_units + time_length >= kMaxPath) return false;
+  char time_part[kDumpTimePartSize];
+  const size_t time_length = FormatDumpTimePart(time, time_part);
+  if (plan.path_units + time_length >= kMaxPath) return false;
 
   if (!path->Append(plan.folder) || !MakeFolders(path->text, path->size)) return false;
   if (!plan.company.empty()) {

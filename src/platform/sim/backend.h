@@ -1,6 +1,8 @@
 // What the native backend of the simulated display stack adds for tests,
 // beside the platform functions of platform/display.h and platform/opm.h
-// that it implements on sim::Current().
+// that it implements on sim::Current(). The HMONITOR values are
+// monitor_handles.cc's natively; the test-only dxva2.dll maps Wine's
+// display monitors instead.
 #pragma once
 
 #include <cstddef>

@@ -1,5 +1,7 @@
-// The window manager and monitor configuration functions of the native
-// build, served by the simulated display stack.
+// The window manager and monitor configuration functions served by the
+// simulated display stack: monctl-sim's, and under Wine those that the
+// test-only dxva2.dll exports (tests/wine), each on its own HMONITOR
+// values (MonitorHandleOf and DisplayOf of backend.h).
 #include "platform/display.h"
 
 #include <algorithm>
@@ -10,28 +12,6 @@
 #include "platform/sim/faults.h"
 #include "platform/sim/simulator.h"
 #include "platform/system.h"
-
-namespace monctl::sim {
-
-namespace {
-// HMONITOR values are this base plus the display's index plus 1; they are
-// never dereferenced.
-constexpr uintptr_t kMonitorHandleBase = 0x10000;
-}  // namespace
-
-platform::MonitorHandle MonitorHandleOf(size_t index) {
-  return reinterpret_cast<platform::MonitorHandle>(kMonitorHandleBase + index + 1);
-}
-
-std::optional<size_t> DisplayOf(platform::MonitorHandle monitor) {
-  const uintptr_t value = reinterpret_cast<uintptr_t>(monitor);
-  if (value <= kMonitorHandleBase) return std::nullopt;
-  const size_t index = value - kMonitorHandleBase - 1;
-  if (index >= Current().display_count()) return std::nullopt;
-  return index;
-}
-
-}  // namespace monctl::sim
 
 namespace monctl::platform {
 namespace {

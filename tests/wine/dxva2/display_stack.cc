@@ -5,9 +5,12 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <utility>
 
+#include "platform/sim/backend.h"
 #include "platform/sim/scenario_loader.h"
 #include "platform/sim/simulator.h"
 
@@ -92,29 +95,6 @@ bool LoadFromEnvironment(std::string* error) {
   return true;
 }
 
-std::optional<size_t> DisplayOf(HMONITOR monitor) {
-  struct Search {
-    HMONITOR target;
-    size_t next;
-    std::optional<size_t> found;
-  };
-  Search search{monitor, 0, std::nullopt};
-  EnumDisplayMonitors(
-      nullptr, nullptr,
-      [](HMONITOR candidate, HDC, LPRECT, LPARAM data) -> BOOL {
-        auto* state = reinterpret_cast<Search*>(data);
-        if (candidate == state->target) {
-          state->found = state->next;
-          return FALSE;
-        }
-        ++state->next;
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&search));
-  if (!search.found || *search.found >= sim::Current().display_count()) return std::nullopt;
-  return search.found;
-}
-
 void ReportUnreleased() {
   const sim::Simulator& simulator = sim::Current();
   const size_t handles = simulator.live_physical_monitors();
@@ -135,3 +115,49 @@ void ReportUnreleased() {
 }
 
 }  // namespace monctl::wine
+
+namespace monctl::sim {
+namespace {
+
+// Wine's display monitors in enumeration order, up to the first for which
+// `found` is true; its position and handle.
+struct Search {
+  std::function<bool(size_t, HMONITOR)> found;
+  size_t next = 0;
+  std::optional<size_t> index;
+  HMONITOR monitor = nullptr;
+};
+
+void Find(Search* search) {
+  EnumDisplayMonitors(
+      nullptr, nullptr,
+      [](HMONITOR candidate, HDC, LPRECT, LPARAM data) -> BOOL {
+        auto* state = reinterpret_cast<Search*>(data);
+        if (state->found(state->next, candidate)) {
+          state->index = state->next;
+          state->monitor = candidate;
+          return FALSE;
+        }
+        ++state->next;
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(search));
+}
+
+}  // namespace
+
+platform::MonitorHandle MonitorHandleOf(size_t index) {
+  Search search{[&](size_t position, HMONITOR) { return position == index; }};
+  Find(&search);
+  return reinterpret_cast<platform::MonitorHandle>(search.monitor);
+}
+
+std::optional<size_t> DisplayOf(platform::MonitorHandle monitor) {
+  const auto target = reinterpret_cast<HMONITOR>(monitor);
+  Search search{[&](size_t, HMONITOR candidate) { return candidate == target; }};
+  Find(&search);
+  if (!search.index || *search.index >= Current().display_count()) return std::nullopt;
+  return search.index;
+}
+
+}  // namespace monctl::sim

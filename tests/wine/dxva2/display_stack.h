@@ -1,12 +1,12 @@
 // The simulated display stack behind the test-only dxva2.dll: the scenario
 // that the environment names, served for the display monitors that Wine's
-// own window manager enumerates.
+// own window manager enumerates. Display n of the scenario serves the n-th
+// display monitor of EnumDisplayMonitors (sim::DisplayOf and
+// sim::MonitorHandleOf of platform/sim/backend.h, defined here for Wine).
 #pragma once
 
 #include <windows.h>
 
-#include <cstddef>
-#include <optional>
 #include <string>
 
 namespace monctl::wine {
@@ -23,12 +23,6 @@ constexpr UINT kScenarioErrorStatus = 125;
 // <problem>" or "call log <file>: <problem>", with <file> as the variable
 // gives it.
 bool LoadFromEnvironment(std::string* error);
-
-// The scenario display that serves `monitor`: display n of the scenario
-// serves the n-th display monitor of EnumDisplayMonitors. None for a handle
-// that Wine does not enumerate or a display monitor beyond the scenario's
-// displays.
-std::optional<size_t> DisplayOf(HMONITOR monitor);
 
 // At the end of the process: what the program has not given back. Appends
 // one line to the call log (and to standard error) when physical monitor

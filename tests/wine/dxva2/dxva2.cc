@@ -3,9 +3,11 @@
 // that monctl.exe imports, served by the simulated display stack from the
 // scenario that MONCTL_SIM_SCENARIO names. The window manager (user32) stays
 // Wine's own: the n-th display monitor that Wine enumerates has the physical
-// monitors and OPM outputs of the scenario's n-th display. Every call fails
-// and sets the last error exactly as the simulator reports, and the calls
-// that change something go to the call log (MONCTL_SIM_LOG).
+// monitors and OPM outputs of the scenario's n-th display. Each monitor
+// configuration export is the simulated stack's own function of
+// platform/display.h, so every call fails and sets the last error exactly
+// as monctl-sim's does, and the calls that change something go to the call
+// log (MONCTL_SIM_LOG).
 //
 // The product never ships this library; tests put it beside a copy of
 // monctl.exe and prefer it with WINEDLLOVERRIDES=dxva2=n,b.
@@ -16,49 +18,42 @@
 #include <opmapi.h>
 #include <physicalmonitorenumerationapi.h>
 
+#include <cstddef>
 #include <cstdint>
-#include <new>
 #include <string>
 #include <vector>
 
 #include "display_stack.h"
 #include "platform/display.h"
 #include "platform/opm.h"
+#include "platform/sim/backend.h"
 #include "platform/sim/simulator.h"
 #include "video_output.h"
 
 namespace {
 
-using monctl::sim::Current;
-using monctl::sim::Levels;
-using monctl::sim::Setting;
-using monctl::sim::Status;
 namespace platform = monctl::platform;
 
+// The portable structures have the Win32 layout, and DWORD is 32 bits.
 static_assert(sizeof(PHYSICAL_MONITOR) == sizeof(platform::PhysicalMonitor));
 static_assert(offsetof(PHYSICAL_MONITOR, szPhysicalMonitorDescription) ==
               offsetof(platform::PhysicalMonitor, szPhysicalMonitorDescription));
+static_assert(sizeof(DWORD) == sizeof(uint32_t));
+static_assert(sizeof(MC_DISPLAY_TECHNOLOGY_TYPE) == sizeof(int32_t));
 
-BOOL Result(Status status) {
-  if (!status.ok) SetLastError(status.error);
-  return status.ok ? TRUE : FALSE;
-}
-
-BOOL Fail(DWORD error) { return Result(Status::Failure(error)); }
+platform::MonitorHandle Monitor(HMONITOR monitor) { return reinterpret_cast<platform::MonitorHandle>(monitor); }
 
 platform::PhysicalMonitorHandle Handle(HANDLE monitor) {
   return reinterpret_cast<platform::PhysicalMonitorHandle>(monitor);
 }
 
-BOOL GetLevels(HANDLE monitor, Setting setting, DWORD* minimum, DWORD* current, DWORD* maximum) {
-  if (minimum == nullptr || current == nullptr || maximum == nullptr) return Fail(ERROR_INVALID_PARAMETER);
-  Levels levels;
-  if (!Result(Current().GetLevels(Handle(monitor), setting, &levels))) return FALSE;
-  *minimum = levels.minimum;
-  *current = levels.current;
-  *maximum = levels.maximum;
-  return TRUE;
+platform::PhysicalMonitor* Monitors(LPPHYSICAL_MONITOR monitors) {
+  return reinterpret_cast<platform::PhysicalMonitor*>(monitors);
 }
+
+uint32_t* Value(LPDWORD value) { return reinterpret_cast<uint32_t*>(value); }
+
+BOOL Win32(bool ok) { return ok ? TRUE : FALSE; }
 
 }  // namespace
 
@@ -72,84 +67,59 @@ void CoTaskMemFree(void* block) { ::CoTaskMemFree(block); }
 
 }  // namespace monctl::platform
 
+// The monitor configuration functions are the simulated stack's own
+// (platform/sim/display.cc), on the display monitors of display_stack.cc.
 extern "C" {
 
 BOOL WINAPI GetNumberOfPhysicalMonitorsFromHMONITOR(HMONITOR monitor, LPDWORD count) {
-  if (count == nullptr) return Fail(ERROR_INVALID_PARAMETER);
-  const auto display = monctl::wine::DisplayOf(monitor);
-  if (!display) return Fail(ERROR_INVALID_MONITOR_HANDLE);
-  uint32_t n = 0;
-  if (!Result(Current().GetPhysicalMonitorCount(*display, &n))) return FALSE;
-  *count = n;
-  return TRUE;
+  return Win32(platform::GetNumberOfPhysicalMonitorsFromHMONITOR(Monitor(monitor), Value(count)));
 }
 
 BOOL WINAPI GetPhysicalMonitorsFromHMONITOR(HMONITOR monitor, DWORD count, LPPHYSICAL_MONITOR monitors) {
-  if (count != 0 && monitors == nullptr) return Fail(ERROR_INVALID_PARAMETER);
-  const auto display = monctl::wine::DisplayOf(monitor);
-  if (!display) return Fail(ERROR_INVALID_MONITOR_HANDLE);
-  return Result(
-      Current().GetPhysicalMonitors(*display, count, reinterpret_cast<platform::PhysicalMonitor*>(monitors)));
-}
-
-BOOL WINAPI DestroyPhysicalMonitor(HANDLE monitor) {
-  return Result(Current().DestroyPhysicalMonitor(Handle(monitor)));
+  return Win32(platform::GetPhysicalMonitorsFromHMONITOR(Monitor(monitor), count, Monitors(monitors)));
 }
 
 BOOL WINAPI DestroyPhysicalMonitors(DWORD count, LPPHYSICAL_MONITOR monitors) {
-  if (count != 0 && monitors == nullptr) return Fail(ERROR_INVALID_PARAMETER);
-  // Every handle of the array is destroyed; the first invalid one is reported.
-  Status status;
-  for (DWORD i = 0; i < count; ++i) {
-    const Status destroyed = Current().DestroyPhysicalMonitor(Handle(monitors[i].hPhysicalMonitor));
-    if (status.ok) status = destroyed;
-  }
-  return Result(status);
+  return Win32(platform::DestroyPhysicalMonitors(count, Monitors(monitors)));
+}
+
+BOOL WINAPI DestroyPhysicalMonitor(HANDLE monitor) {
+  PHYSICAL_MONITOR one = {monitor, {}};
+  return DestroyPhysicalMonitors(1, &one);
 }
 
 BOOL WINAPI GetMonitorCapabilities(HANDLE monitor, LPDWORD capabilities, LPDWORD color_temperatures) {
-  if (capabilities == nullptr || color_temperatures == nullptr) return Fail(ERROR_INVALID_PARAMETER);
-  uint32_t caps = 0;
-  uint32_t temperatures = 0;
-  if (!Result(Current().GetCapabilities(Handle(monitor), &caps, &temperatures))) return FALSE;
-  *capabilities = caps;
-  *color_temperatures = temperatures;
-  return TRUE;
+  return Win32(platform::GetMonitorCapabilities(Handle(monitor), Value(capabilities), Value(color_temperatures)));
 }
 
 BOOL WINAPI GetMonitorBrightness(HANDLE monitor, LPDWORD minimum, LPDWORD current, LPDWORD maximum) {
-  return GetLevels(monitor, Setting::kBrightness, minimum, current, maximum);
+  return Win32(platform::GetMonitorBrightness(Handle(monitor), Value(minimum), Value(current), Value(maximum)));
 }
 
 BOOL WINAPI SetMonitorBrightness(HANDLE monitor, DWORD level) {
-  return Result(Current().SetLevel(Handle(monitor), Setting::kBrightness, level));
+  return Win32(platform::SetMonitorBrightness(Handle(monitor), level));
 }
 
 BOOL WINAPI GetMonitorContrast(HANDLE monitor, LPDWORD minimum, LPDWORD current, LPDWORD maximum) {
-  return GetLevels(monitor, Setting::kContrast, minimum, current, maximum);
+  return Win32(platform::GetMonitorContrast(Handle(monitor), Value(minimum), Value(current), Value(maximum)));
 }
 
 BOOL WINAPI SetMonitorContrast(HANDLE monitor, DWORD level) {
-  return Result(Current().SetLevel(Handle(monitor), Setting::kContrast, level));
+  return Win32(platform::SetMonitorContrast(Handle(monitor), level));
 }
 
 BOOL WINAPI GetMonitorDisplayAreaSize(HANDLE monitor, MC_SIZE_TYPE size_type, LPDWORD minimum, LPDWORD current,
                                       LPDWORD maximum) {
-  if (size_type != MC_WIDTH && size_type != MC_HEIGHT) return Fail(ERROR_INVALID_PARAMETER);
-  return GetLevels(monitor, size_type == MC_WIDTH ? Setting::kWidth : Setting::kHeight, minimum, current,
-                   maximum);
+  return Win32(platform::GetMonitorDisplayAreaSize(Handle(monitor), static_cast<int32_t>(size_type),
+                                                   Value(minimum), Value(current), Value(maximum)));
 }
 
 BOOL WINAPI GetMonitorTechnologyType(HANDLE monitor, LPMC_DISPLAY_TECHNOLOGY_TYPE technology) {
-  if (technology == nullptr) return Fail(ERROR_INVALID_PARAMETER);
-  int32_t value = 0;
-  if (!Result(Current().GetTechnology(Handle(monitor), &value))) return FALSE;
-  *technology = static_cast<MC_DISPLAY_TECHNOLOGY_TYPE>(value);
-  return TRUE;
+  return Win32(platform::GetMonitorTechnologyType(Handle(monitor), reinterpret_cast<int32_t*>(technology)));
 }
 
 BOOL WINAPI SaveCurrentMonitorSettings(HANDLE monitor) {
-  return Result(Current().SaveSettings(Handle(monitor)));
+  return Win32(platform::SaveCurrentMonitorSettings(Handle(monitor)));
 }
 
 HRESULT WINAPI OPMGetVideoOutputsFromHMONITOR(HMONITOR monitor, OPM_VIDEO_OUTPUT_SEMANTICS semantics,
@@ -158,11 +128,11 @@ HRESULT WINAPI OPMGetVideoOutputsFromHMONITOR(HMONITOR monitor, OPM_VIDEO_OUTPUT
   *count = 0;
   *outputs = nullptr;
   if (semantics != OPM_VOS_OPM_SEMANTICS) return E_INVALIDARG;
-  const auto display = monctl::wine::DisplayOf(monitor);
+  const auto display = monctl::sim::DisplayOf(Monitor(monitor));
   if (!display) return HRESULT_FROM_WIN32(ERROR_INVALID_MONITOR_HANDLE);
 
   std::vector<platform::OpmVideoOutput*> made;
-  if (const HRESULT hr = Current().GetOpmOutputs(*display, &made); FAILED(hr)) return hr;
+  if (const HRESULT hr = monctl::sim::Current().GetOpmOutputs(*display, &made); FAILED(hr)) return hr;
   if (made.empty()) return S_OK;
 
   auto** array = static_cast<IOPMVideoOutput**>(::CoTaskMemAlloc(made.size() * sizeof(IOPMVideoOutput*)));
