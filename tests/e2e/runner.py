@@ -24,27 +24,22 @@ CASE_TIMEOUT = 120  # seconds; only a guard against a program that hangs
 NOEOL = "\x00noeol\x00"
 SLOT = re.compile(r"\{\{([1-9])\}\}")
 SEQUENCE = re.compile(r"\{\{seq:([A-Za-z_][A-Za-z0-9_]*)(?:\+(\d+))?\}\}")
-TEMPLATES = ("head", "log", "stderr")
-
 
 class CaseError(Exception):
     """A case file that cannot be read."""
 
-
 @dataclass
 class Group:
-    """What the rows after one === line share: how they run and the
-    templates of their expected output, call log and standard error."""
+    """What the rows after one === line share: settings and templates."""
     name: str = ""
     builds: tuple = BUILDS
     encoding: str = "text"
     scenario: str = None
+    banner: bool = True
     env: list = field(default_factory=list)
     head: list = field(default_factory=list)
     log: list = None  # None: the call log is not compared
-    stderr: list = None  # None: must be empty natively, not compared under Wine
-    own: set = field(default_factory=set)  # the list keys that this group has set
-
+    own: set = field(default_factory=set)  # the list keys this group has set itself
 
 @dataclass
 class Case:
@@ -54,59 +49,49 @@ class Case:
     args: list
     exit: int
     cells: list
-    out: list = field(default_factory=list)
-    calls: list = field(default_factory=list)
-    err: list = field(default_factory=list)
-
-
-# ---------------------------------------------------------------------------
-# Case files
-
+    more: dict = field(default_factory=lambda: {">": [], "$": [], "!": []})
 
 def set_key(group, key, value, where):
-    if key in TEMPLATES or key == "env":
-        if key not in group.own:  # the group's own lines replace the file's
+    if key in ("head", "log", "env"):
+        if key not in group.own:  # a group's own lines replace the file's
             group.own.add(key)
             setattr(group, key, [])
-        if key == "env":
-            name, eq, val = value.partition("=")
-            if not eq or not name:
-                raise CaseError(f"{where}: env takes NAME=value")
-            group.env.append((name, val))
-        elif key != "log" or value:
-            getattr(group, key).append(value)
+        name, eq, val = value.partition("=")
+        if key == "env" and (not eq or not name):
+            raise CaseError(f"{where}: env takes NAME=value")
+        if key == "env" or key == "head" or value:
+            getattr(group, key).append((name, val) if key == "env" else value)
     elif key == "builds" and value in BUILDS + ("both",):
         group.builds = BUILDS if value == "both" else (value,)
     elif key == "encoding" and value in ENCODINGS:
         group.encoding = value
+    elif key == "banner" and value in ("yes", "no"):
+        group.banner = value == "yes"
     elif key == "scenario":
         group.scenario = value
     else:
         raise CaseError(f"{where}: unknown key or value '{key}: {value}'")
 
-
 def parse_case_file(path):
-    cases, defaults = [], Group()
-    group = defaults
+    cases, group = [], Group()
+    defaults = group
     for number, line in enumerate(path.read_text(encoding="utf-8").split("\n"), 1):
         where = f"{path.name}:{number}"
-        if not line.strip() or line.startswith("#"):
-            continue
-        if line.startswith("==="):
-            group = replace(defaults, name=line[3:].strip(), env=list(defaults.env), own=set())
-            continue
         more = re.fullmatch(r"\s+([>$!])(?: (.*))?", line)
         row = re.fullmatch(r"(-?\d+)(?:\s+(.*))?", line)
         key = re.fullmatch(r"([a-z]+):(?: (.*))?", line)
-        if more:
-            if not cases or cases[-1].group is not group:
-                raise CaseError(f"{where}: a '{more.group(1)}' line belongs under a row")
-            getattr(cases[-1], {">": "out", "$": "calls", "!": "err"}[more.group(1)]).append(more.group(2) or "")
-        elif row:
+        if not line.strip() or line.startswith("#"):
+            continue
+        elif line.startswith("==="):
+            group = replace(defaults, name=line[3:].strip(), env=list(defaults.env), own=set())
+        elif more and cases and cases[-1].group is group:
+            cases[-1].more[more.group(1)].append(more.group(2) or "")
+        elif row and group is not defaults:
             text, *cells = [c.strip() for c in (row.group(2) or "").split("|")]
-            slots = [int(n) for t in TEMPLATES for line in getattr(group, t) or [] for n in SLOT.findall(line)]
-            if group is defaults or len(cells) != max(slots, default=0):
-                raise CaseError(f"{where}: a row needs a group and a value for each of its {{{{N}}}}")
+            slots = [int(n) for line in group.head + (group.log or []) for n in SLOT.findall(line)]
+            if len(cells) != max(slots, default=0):
+                raise CaseError(f"{where}: {len(cells)} values after the command line, "
+                                f"the group's templates use {max(slots, default=0)}")
             try:
                 args = shlex.split(text)
             except ValueError as e:
@@ -114,18 +99,16 @@ def parse_case_file(path):
             cases.append(Case(f"{group.name}: {text}", where, group, args, int(row.group(1)), cells))
         elif key:
             value = key.group(2) or ""
-            set_key(group, key.group(1), value if key.group(1) in TEMPLATES else value.strip(), where)
+            set_key(group, key.group(1), value if key.group(1) in ("head", "log") else value.strip(), where)
         else:
-            raise CaseError(f"{where}: expected ===, 'key: value', a row or a '>', '$' or '!' line")
+            raise CaseError(f"{where}: expected a group (===), a 'key: value', a row (after ===) "
+                            "or a '>', '$' or '!' line under a row")
     return cases
 
-
 def fill(template, cells):
-    """The template with {{1}}, {{2}}, ... replaced by a row's values; a line
-    that uses a value given as '-' is left out."""
+    """The template with a row's values for {{1}}, {{2}}, ...; lines using a '-' go."""
     lines = [line for line in template if "-" not in (cells[int(n) - 1] for n in SLOT.findall(line))]
     return [SLOT.sub(lambda m: cells[int(m.group(1)) - 1], line) for line in lines]
-
 
 def log_matches(expected, actual):
     """Compares call logs line by line. {{seq:NAME}} matches any number and
@@ -151,11 +134,9 @@ def log_matches(expected, actual):
                 return False
     return True
 
-
 class Expander:
-    """Replaces {{name}} by a definition or a fragment file: the build's own
-    (fragments/windows/NAME.txt), for text that the platform supplies, before
-    the common one (fragments/NAME.txt)."""
+    """Replaces {{name}} by a definition or a fragment file, the build's own
+    (fragments/windows/NAME.txt: text the platform supplies) first."""
 
     def __init__(self, defines, fragments_dir, build):
         self.defines = {"tab": "\t", **defines}
@@ -178,11 +159,6 @@ class Expander:
     def block(self, lines):
         return self.expand("".join(line + "\n" for line in lines)).replace(NOEOL + "\n", "").replace(NOEOL, "")
 
-
-# ---------------------------------------------------------------------------
-# Running
-
-
 class Runner:
     def __init__(self, options):
         self.options = options
@@ -190,13 +166,12 @@ class Runner:
         self.program = Path(options.program).resolve()
         self.scenarios_dir = HERE / "scenarios"
         # As the usage screen shows it: no folder, no last extension, lower case.
-        defines = {"program": options.program_name or self.program.name.rsplit(".", 1)[0].lower(),
+        defines = {"program": self.program.name.rsplit(".", 1)[0].lower(),
                    "scenarios": self.host_path(self.scenarios_dir)}
         defines.update(d.split("=", 1) for d in options.define)
         self.expander = Expander(defines, HERE / "fragments", options.build)
         self.tmp = Path(tempfile.mkdtemp(prefix="monctl-e2e-"))
-        # A command to run the program under, such as a memory checker;
-        # what it writes to standard error counts as the program's.
+        # A wrapper such as valgrind: what it writes to standard error counts.
         prefix = [str(Path(options.wine).resolve())] if self.windows else []
         self.command = shlex.split(options.wrapper or "") + prefix + [str(self.program)]
         self.env = {k: v for k, v in os.environ.items() if not k.startswith("MONCTL_SIM_")}
@@ -208,21 +183,20 @@ class Runner:
         return "Z:" + path.replace("/", "\\") if self.windows else path
 
     def encode(self, text, encoding):
-        if self.windows:
-            text = text.replace("\n", "\r\n")
-        if encoding == "utf16":
-            return text.encode("utf-16-le")
-        return text.encode(self.options.windows_codepage if encoding == "text" and self.windows else "utf-8")
+        codec = self.options.windows_codepage if encoding == "text" and self.windows else "utf-8"
+        codec = "utf-16-le" if encoding == "utf16" else codec
+        return (text.replace("\n", "\r\n") if self.windows else text).encode(codec)
 
     def run_case(self, index, case):
         group, details, env = case.group, [], dict(self.env)
-        check_log = group.log is not None or case.calls
-        check_err = group.stderr is not None or case.err or not self.windows
+        check_log = group.log is not None or case.more["$"]
+        check_err = not self.windows  # Wine writes notes of its own to standard error
         log = self.tmp / f"calls-{index}.log"
         try:
-            want_out = self.encode(self.expander.block(fill(group.head, case.cells) + case.out), group.encoding)
-            want_log = self.expander.block(fill(group.log or [], case.cells) + case.calls)
-            want_err = self.expander.block(fill(group.stderr or [], case.cells) + case.err).encode("utf-8")
+            head = (["{{banner}}"] if group.banner else []) + fill(group.head, case.cells)
+            want_out = self.encode(self.expander.block(head + case.more[">"]), group.encoding)
+            want_log = self.expander.block(fill(group.log or [], case.cells) + case.more["$"])
+            want_err = self.expander.block(case.more["!"]).encode("utf-8")
             if group.scenario is not None:
                 scenario = self.scenarios_dir / group.scenario
                 if not scenario.is_file():
@@ -248,7 +222,6 @@ class Runner:
             details.append(f"exit code {proc.returncode}, expected {case.exit & 0xFF}")
         if proc.stdout != want_out:
             details += ["standard output differs:"] + diff(want_out, proc.stdout, group.encoding)
-        # Wine writes notes of its own to standard error; the program never does.
         if check_err and proc.stderr != want_err:
             details += ["standard error differs:"] + diff(want_err, proc.stderr, "utf8")
         if check_log:
@@ -258,11 +231,9 @@ class Runner:
         return case, details
 
     def start_anchor(self):
-        """Starts a cmd.exe that runs the program once (which brings Wine's
-        desktop up inside its session; under Wine 8 a first desktop program
-        started from outside would hang) and then waits in "pause". While it
-        lives, the wineserver, Wine's services and desktop stay up, so the
-        cases do not each start them; its wine-run also creates the prefix."""
+        """A cmd.exe that runs the program once (bringing Wine's desktop up in
+        its own session) and waits in "pause", keeping the wineserver, Wine's
+        services and desktop up for the run; its wine-run creates the prefix."""
         program = self.host_path(self.program)
         program = f'"{program}"' if " " in program else program
         try:
@@ -292,18 +263,15 @@ class Runner:
         anchor = self.start_anchor() if self.windows and selected else None
         try:
             with concurrent.futures.ThreadPoolExecutor(max_workers=self.options.jobs) as pool:
-                results = list(pool.map(lambda item: report(*self.run_case(*item), self.options.verbose),
-                                        enumerate(selected)))
+                return list(pool.map(lambda item: report(*self.run_case(*item), self.options.verbose),
+                                     enumerate(selected)))
         finally:
             self.stop_anchor(anchor)
             shutil.rmtree(self.tmp, ignore_errors=True)
-        return results
-
 
 def diff(expected, actual, encoding):
-    codec = "utf-16-le" if encoding == "utf16" else "utf-8"
-    if encoding == "utf16" and (len(expected) % 2 or len(actual) % 2):
-        codec = "latin-1"
+    codec = "utf-16-le" if encoding == "utf16" and not (len(expected) % 2 or len(actual) % 2) else \
+        "latin-1" if encoding == "utf16" else "utf-8"
     exp, act = (b.decode(codec, errors="backslashreplace").splitlines(keepends=True) for b in (expected, actual))
     lines = [l.rstrip("\n").replace("\t", "\\t").replace("\r", "\\r").replace("\x00", "\\0")
              + ("" if l.endswith("\n") else "  [no line end]")
@@ -312,7 +280,6 @@ def diff(expected, actual, encoding):
         lines = [f"expected bytes: {expected[:120]!r}", f"actual bytes:   {actual[:120]!r}"]
     return ["    " + l for l in lines]
 
-
 def report(case, details, verbose):
     if details:
         print("\n".join([f"FAIL {case.name} ({case.source})"] + [f"  {line}" for line in details]), flush=True)
@@ -320,14 +287,11 @@ def report(case, details, verbose):
         print(f"PASS {case.name}", flush=True)
     return not details
 
-
 def main():
     parser = argparse.ArgumentParser(description=__doc__)
     add = parser.add_argument
     add("--build", choices=BUILDS, required=True, help="which build the program is")
     add("--program", required=True, help="the program to run")
-    add("--program-name", help="what {{program}} stands for (default: the file name in lower case, "
-        "without folder and last extension)")
     add("--wine", help="how to run a Windows program (scripts/wine-run)")
     add("--cases", default=str(HERE / "cases"), help="folder of *.case files, or one file")
     add("--define", action="append", default=[], metavar="NAME=VALUE", help="a placeholder's value")
@@ -355,9 +319,8 @@ def main():
         print(f"error: {e}")
         return 2
     names = [c.name for c in cases]
-    duplicates = sorted({n for n in names if names.count(n) > 1})
-    if duplicates:
-        print(f"error: case names used twice: {', '.join(duplicates)}")
+    if len(set(names)) != len(names):
+        print(f"error: case names used twice: {sorted({n for n in names if names.count(n) > 1})}")
         return 2
 
     results = Runner(options).run(cases)
@@ -366,7 +329,6 @@ def main():
     print(f"{options.build}: {len(results) - failed} passed, {failed} failed"
           + (f" ({skipped} cases not for this build or filtered out)" if skipped else ""))
     return 1 if failed or not results else 0
-
 
 if __name__ == "__main__":
     sys.exit(main())
