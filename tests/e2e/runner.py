@@ -1,8 +1,8 @@
 #!/usr/bin/env python3
-"""End-to-end runner: runs the real program for every case of the case files
-and compares the exact bytes of standard output, the exit code and, where a
-case asks for it, the simulator's call log. See README.md beside this file
-for the case format."""
+"""End-to-end runner: runs the real program once for every row of the case
+files and compares the exact bytes of standard output, the exit code and,
+where asked, the simulator's call log and standard error. See README.md
+beside this file for the case format."""
 
 import argparse
 import concurrent.futures
@@ -14,7 +14,7 @@ import shutil
 import subprocess
 import sys
 import tempfile
-from dataclasses import dataclass, field
+from dataclasses import dataclass, field, replace
 from pathlib import Path
 
 HERE = Path(__file__).resolve().parent
@@ -22,118 +22,98 @@ BUILDS = ("native", "windows")
 ENCODINGS = ("text", "utf8", "utf16")
 CASE_TIMEOUT = 120  # seconds; only a guard against a program that hangs
 NOEOL = "\x00noeol\x00"
-
+SLOT = re.compile(r"\{\{([1-9])\}\}")
+SEQUENCE = re.compile(r"\{\{seq:([A-Za-z_][A-Za-z0-9_]*)(?:\+(\d+))?\}\}")
 
 class CaseError(Exception):
     """A case file that cannot be read."""
 
+@dataclass
+class Group:
+    """What the rows after one === line share: settings and templates."""
+    name: str = ""
+    builds: tuple = BUILDS
+    encoding: str = "text"
+    scenario: str = None
+    banner: bool = True
+    env: list = field(default_factory=list)
+    head: list = field(default_factory=list)
+    log: list = None  # None: the call log is not compared
+    own: set = field(default_factory=set)  # the list keys this group has set itself
 
 @dataclass
 class Case:
     name: str
     source: str  # file:line
-    args: list = None
-    exit: int = None
-    builds: tuple = BUILDS
-    encoding: str = "text"
-    scenario: str = None
-    env: list = field(default_factory=list)
-    blocks: dict = field(default_factory=dict)
+    group: Group
+    args: list
+    exit: int
+    cells: list
+    more: dict = field(default_factory=lambda: {">": [], "$": [], "!": []})
 
-
-@dataclass
-class Result:
-    case: Case
-    ok: bool
-    details: list = field(default_factory=list)
-
-
-# ---------------------------------------------------------------------------
-# Case files
-
+def set_key(group, key, value, where):
+    if key in ("head", "log", "env"):
+        if key not in group.own:  # a group's own lines replace the file's
+            group.own.add(key)
+            setattr(group, key, [])
+        name, eq, val = value.partition("=")
+        if key == "env" and (not eq or not name):
+            raise CaseError(f"{where}: env takes NAME=value")
+        if key == "env" or key == "head" or value:
+            getattr(group, key).append((name, val) if key == "env" else value)
+    elif key == "builds" and value in BUILDS + ("both",):
+        group.builds = BUILDS if value == "both" else (value,)
+    elif key == "encoding" and value in ENCODINGS:
+        group.encoding = value
+    elif key == "banner" and value in ("yes", "no"):
+        group.banner = value == "yes"
+    elif key == "scenario":
+        group.scenario = value
+    else:
+        raise CaseError(f"{where}: unknown key or value '{key}: {value}'")
 
 def parse_case_file(path):
-    """Reads one case file into a list of Case objects."""
-    cases = []
-    case = None
-    block = None  # (name, lines)
-    lines = path.read_text(encoding="utf-8").split("\n")
-    if lines and lines[-1] == "":
-        lines.pop()
-    for number, line in enumerate(lines, 1):
+    cases, group = [], Group()
+    defaults = group
+    for number, line in enumerate(path.read_text(encoding="utf-8").split("\n"), 1):
         where = f"{path.name}:{number}"
-        if block is not None:
-            if line == "---":
-                case.blocks[block[0]] = block[1]
-                block = None
-            else:
-                block[1].append(line[1:] if line.startswith("\\") else line)
+        more = re.fullmatch(r"\s+([>$!])(?: (.*))?", line)
+        row = re.fullmatch(r"(-?\d+)(?:\s+(.*))?", line)
+        key = re.fullmatch(r"([a-z]+):(?: (.*))?", line)
+        if not line.strip() or line.startswith("#"):
             continue
-        if line.startswith("==="):
-            case = Case(name=line[3:].strip(), source=where)
-            if not case.name:
-                raise CaseError(f"{where}: a case needs a name after ===")
-            cases.append(case)
-            continue
-        stripped = line.strip()
-        if not stripped or stripped.startswith("#"):
-            continue
-        if case is None:
-            raise CaseError(f"{where}: text before the first case")
-        if line.startswith("--- "):
-            name = line[4:].strip()
-            if name not in ("stdout", "stderr", "calls"):
-                raise CaseError(f"{where}: unknown block '{name}'")
-            if name in case.blocks:
-                raise CaseError(f"{where}: second '{name}' block")
-            block = (name, [])
-            continue
-        key, sep, value = line.partition(":")
-        if not sep:
-            raise CaseError(f"{where}: expected 'key: value', a block or ===")
-        key, value = key.strip(), value.strip()
-        try:
-            if key == "args":
-                case.args = shlex.split(value)
-            elif key == "exit":
-                case.exit = int(value)
-            elif key == "builds":
-                case.builds = BUILDS if value == "both" else (value,)
-                if value != "both" and value not in BUILDS:
-                    raise CaseError(f"{where}: builds is native, windows or both")
-            elif key == "encoding":
-                if value not in ENCODINGS:
-                    raise CaseError(f"{where}: encoding is one of {', '.join(ENCODINGS)}")
-                case.encoding = value
-            elif key == "scenario":
-                case.scenario = value
-            elif key == "env":
-                name, eq, val = value.partition("=")
-                if not eq or not name:
-                    raise CaseError(f"{where}: env takes NAME=value")
-                case.env.append((name, val))
-            else:
-                raise CaseError(f"{where}: unknown key '{key}'")
-        except ValueError as e:
-            raise CaseError(f"{where}: {e}") from None
-    if block is not None:
-        raise CaseError(f"{path.name}: block '{block[0]}' is not closed with ---")
-    for c in cases:
-        if c.args is None or c.exit is None or "stdout" not in c.blocks:
-            raise CaseError(f"{c.source}: case '{c.name}' needs args, exit and a stdout block")
+        elif line.startswith("==="):
+            group = replace(defaults, name=line[3:].strip(), env=list(defaults.env), own=set())
+        elif more and cases and cases[-1].group is group:
+            cases[-1].more[more.group(1)].append(more.group(2) or "")
+        elif row and group is not defaults:
+            text, *cells = [c.strip() for c in (row.group(2) or "").split("|")]
+            slots = [int(n) for line in group.head + (group.log or []) for n in SLOT.findall(line)]
+            if len(cells) != max(slots, default=0):
+                raise CaseError(f"{where}: {len(cells)} values after the command line, "
+                                f"the group's templates use {max(slots, default=0)}")
+            try:
+                args = shlex.split(text)
+            except ValueError as e:
+                raise CaseError(f"{where}: {e}") from None
+            cases.append(Case(f"{group.name}: {text}", where, group, args, int(row.group(1)), cells))
+        elif key:
+            value = key.group(2) or ""
+            set_key(group, key.group(1), value if key.group(1) in ("head", "log") else value.strip(), where)
+        else:
+            raise CaseError(f"{where}: expected a group (===), a 'key: value', a row (after ===) "
+                            "or a '>', '$' or '!' line under a row")
     return cases
 
-
-SEQUENCE = re.compile(r"\{\{seq:([A-Za-z_][A-Za-z0-9_]*)(?:\+(\d+))?\}\}")
-
+def fill(template, cells):
+    """The template with a row's values for {{1}}, {{2}}, ...; lines using a '-' go."""
+    lines = [line for line in template if "-" not in (cells[int(n) - 1] for n in SLOT.findall(line))]
+    return [SLOT.sub(lambda m: cells[int(m.group(1)) - 1], line) for line in lines]
 
 def log_matches(expected, actual):
-    """Compares a call log line by line. {{seq:NAME}} in an expected line
-    stands for a number chosen at run time (an OPM sequence number) and
-    names it; a later {{seq:NAME+K}} must be that number plus K, modulo
-    2^32."""
-    expected_lines = expected.split("\n")
-    actual_lines = actual.split("\n")
+    """Compares call logs line by line. {{seq:NAME}} matches any number and
+    names it; a later {{seq:NAME+K}} must be that number plus K (mod 2^32)."""
+    expected_lines, actual_lines = expected.split("\n"), actual.split("\n")
     if len(expected_lines) != len(actual_lines):
         return False
     values = {}
@@ -147,176 +127,120 @@ def log_matches(expected, actual):
         if not match:
             return False
         for (name, offset), text in zip(names, match.groups()):
-            number = int(text)
-            if name not in values:
-                if offset:
-                    return False
-                values[name] = number
-            elif (values[name] + offset) % 2**32 != number:
+            if name not in values and offset:
+                return False
+            values.setdefault(name, int(text))
+            if (values[name] + offset) % 2**32 != int(text):
                 return False
     return True
 
-
 class Expander:
-    """Replaces {{name}} by a definition or a fragment file. A fragment in
-    the build's own folder (fragments/windows/NAME.txt) is taken before the
-    common one (fragments/NAME.txt), for text that the platform supplies,
-    such as the system's message for an error code."""
+    """Replaces {{name}} by a definition or a fragment file, the build's own
+    (fragments/windows/NAME.txt: text the platform supplies) first."""
 
-    def __init__(self, defines, fragments_dir, build=None):
-        self.defines = dict(defines)
-        self.defines.setdefault("tab", "\t")
-        self.fragments_dirs = ([fragments_dir / build] if build else []) + [fragments_dir]
+    def __init__(self, defines, fragments_dir, build):
+        self.defines = {"tab": "\t", **defines}
+        self.folders = [fragments_dir / build, fragments_dir]
 
     def expand(self, text, depth=0):
-        if depth > 10:
-            raise CaseError("placeholders nest too deeply")
-
-        def replace(match):
+        def one(match):
             name = match.group(1)
             if name == "noeol":
                 return NOEOL
             if name in self.defines:
                 return self.defines[name]
-            for folder in self.fragments_dirs:
-                fragment = folder / f"{name}.txt"
-                if fragment.is_file():
-                    content = fragment.read_text(encoding="utf-8")
-                    if content.endswith("\n"):
-                        content = content[:-1]
-                    return self.expand(content, depth + 1)
+            for fragment in (folder / f"{name}.txt" for folder in self.folders):
+                if fragment.is_file() and depth < 10:
+                    return self.expand(fragment.read_text(encoding="utf-8").removesuffix("\n"), depth + 1)
             raise CaseError(f"unknown placeholder {{{{{name}}}}}")
 
-        return re.sub(r"\{\{([A-Za-z0-9_]+)\}\}", replace, text)
+        return re.sub(r"\{\{([A-Za-z0-9_]+)\}\}", one, text)
 
     def block(self, lines):
-        text = self.expand("".join(line + "\n" for line in lines))
-        return text.replace(NOEOL + "\n", "").replace(NOEOL, "")
-
-
-# ---------------------------------------------------------------------------
-# Running
-
+        return self.expand("".join(line + "\n" for line in lines)).replace(NOEOL + "\n", "").replace(NOEOL, "")
 
 class Runner:
     def __init__(self, options):
         self.options = options
-        self.build = options.build
+        self.windows = options.build == "windows"
         self.program = Path(options.program).resolve()
         self.scenarios_dir = HERE / "scenarios"
         # As the usage screen shows it: no folder, no last extension, lower case.
-        stem = self.program.name.rsplit(".", 1)[0] if "." in self.program.name else self.program.name
-        defines = dict(d.split("=", 1) for d in options.define)
-        defines.setdefault("program", options.program_name or stem.lower())
-        defines.setdefault("scenarios", self.host_path(self.scenarios_dir))
-        self.expander = Expander(defines, HERE / "fragments", self.build)
+        defines = {"program": self.program.name.rsplit(".", 1)[0].lower(),
+                   "scenarios": self.host_path(self.scenarios_dir)}
+        defines.update(d.split("=", 1) for d in options.define)
+        self.expander = Expander(defines, HERE / "fragments", options.build)
         self.tmp = Path(tempfile.mkdtemp(prefix="monctl-e2e-"))
-        # A command that the program runs under, such as a memory checker;
-        # whatever it writes to standard error counts as the program's.
-        self.wrapper = shlex.split(options.wrapper) if options.wrapper else []
+        # A wrapper such as valgrind: what it writes to standard error counts.
+        prefix = [str(Path(options.wine).resolve())] if self.windows else []
+        self.command = shlex.split(options.wrapper or "") + prefix + [str(self.program)]
+        self.env = {k: v for k, v in os.environ.items() if not k.startswith("MONCTL_SIM_")}
+        self.env.update(options.env)
 
     def host_path(self, path):
-        """A path as the program under test sees it: Wine maps the root of
-        the Linux file system to drive Z:."""
+        """A path as the program sees it: Wine maps the Linux root to Z:."""
         path = str(Path(path).resolve())
-        if self.build == "windows":
-            return "Z:" + path.replace("/", "\\")
-        return path
-
-    def command(self, case):
-        if self.build == "windows":
-            command = [str(Path(self.options.wine).resolve()), str(self.program), *case.args]
-        else:
-            command = [str(self.program), *case.args]
-        return self.wrapper + command
+        return "Z:" + path.replace("/", "\\") if self.windows else path
 
     def encode(self, text, encoding):
-        if self.build == "windows":
-            text = text.replace("\n", "\r\n")
-        if encoding == "utf16":
-            return text.encode("utf-16-le")
-        if encoding == "text" and self.build == "windows":
-            return text.encode(self.options.windows_codepage)
-        return text.encode("utf-8")
+        codec = self.options.windows_codepage if encoding == "text" and self.windows else "utf-8"
+        codec = "utf-16-le" if encoding == "utf16" else codec
+        return (text.replace("\n", "\r\n") if self.windows else text).encode(codec)
 
     def run_case(self, index, case):
-        details = []
+        group, details, env = case.group, [], dict(self.env)
+        check_log = group.log is not None or case.more["$"]
+        check_err = not self.windows  # Wine writes notes of its own to standard error
+        log = self.tmp / f"calls-{index}.log"
         try:
-            expected_out = self.encode(self.expander.block(case.blocks["stdout"]), case.encoding)
+            head = (["{{banner}}"] if group.banner else []) + fill(group.head, case.cells)
+            want_out = self.encode(self.expander.block(head + case.more[">"]), group.encoding)
+            want_log = self.expander.block(fill(group.log or [], case.cells) + case.more["$"])
+            want_err = self.expander.block(case.more["!"]).encode("utf-8")
+            if group.scenario is not None:
+                scenario = self.scenarios_dir / group.scenario
+                if not scenario.is_file():
+                    raise CaseError(f"no scenario file {scenario}")
+                env["MONCTL_SIM_SCENARIO"] = self.host_path(scenario)
+            if check_log:
+                env["MONCTL_SIM_LOG"] = self.host_path(log)
+            env.update((name, self.expander.expand(value)) for name, value in group.env)
         except (CaseError, UnicodeEncodeError) as e:
-            return Result(case, False, [f"case error: {e}"])
-
-        env = {k: v for k, v in os.environ.items() if not k.startswith("MONCTL_SIM_")}
-        env.update(self.options.env)
-        if case.scenario is not None:
-            scenario = self.scenarios_dir / case.scenario
-            if not scenario.is_file():
-                return Result(case, False, [f"case error: no scenario file {scenario}"])
-            env["MONCTL_SIM_SCENARIO"] = self.host_path(scenario)
-        log = None
-        if "calls" in case.blocks:
-            log = self.tmp / f"calls-{index}.log"
-            env["MONCTL_SIM_LOG"] = self.host_path(log)
-        try:
-            for name, value in case.env:
-                env[name] = self.expander.expand(value)
-        except CaseError as e:
-            return Result(case, False, [f"case error: {e}"])
+            return case, [f"case error: {e}"]
 
         workdir = self.tmp / f"case-{index}"
         workdir.mkdir()
         try:
-            proc = subprocess.run(self.command(case), env=env, cwd=workdir, stdin=subprocess.DEVNULL,
-                                  stdout=subprocess.PIPE, stderr=subprocess.PIPE,
-                                  timeout=CASE_TIMEOUT)
+            proc = subprocess.run(self.command + case.args, env=env, cwd=workdir, stdin=subprocess.DEVNULL,
+                                  capture_output=True, timeout=CASE_TIMEOUT)
         except subprocess.TimeoutExpired:
-            return Result(case, False, [f"did not end within {CASE_TIMEOUT} seconds"])
+            return case, [f"did not end within {CASE_TIMEOUT} seconds"]
         except OSError as e:
-            return Result(case, False, [f"cannot run: {e}"])
+            return case, [f"cannot run: {e}"]
 
         if proc.returncode != case.exit & 0xFF:
             details.append(f"exit code {proc.returncode}, expected {case.exit & 0xFF}")
-        if proc.stdout != expected_out:
-            details.append("standard output differs:")
-            details.extend(diff(expected_out, proc.stdout, case.encoding))
-        # Wine writes notes of its own to standard error; the program itself
-        # never writes there.
-        if "stderr" in case.blocks or self.build == "native":
-            expected_err = self.expander.block(case.blocks.get("stderr", [])).encode("utf-8")
-            if proc.stderr != expected_err:
-                details.append("standard error differs:")
-                details.extend(diff(expected_err, proc.stderr, "utf8"))
-        if log is not None:
-            actual_log = log.read_bytes().replace(b"\r\n", b"\n") if log.exists() else b""
-            expected_log = self.expander.block(case.blocks["calls"]).encode("utf-8")
-            if not log_matches(expected_log.decode("utf-8"), actual_log.decode("utf-8", "replace")):
-                details.append("call log differs:")
-                details.extend(diff(expected_log, actual_log, "utf8"))
-        return Result(case, not details, details)
+        if proc.stdout != want_out:
+            details += ["standard output differs:"] + diff(want_out, proc.stdout, group.encoding)
+        if check_err and proc.stderr != want_err:
+            details += ["standard error differs:"] + diff(want_err, proc.stderr, "utf8")
+        if check_log:
+            got_log = log.read_bytes().replace(b"\r\n", b"\n") if log.exists() else b""
+            if not log_matches(want_log, got_log.decode("utf-8", "replace")):
+                details += ["call log differs:"] + diff(want_log.encode("utf-8"), got_log, "utf8")
+        return case, details
 
     def start_anchor(self):
-        """Starts a Wine process that waits for the whole run. While it
-        lives the prefix's wineserver, Wine's services and its desktop
-        process stay up, so the cases do not each start and stop them
-        (Debian starts wineserver with a persistence of 0 seconds). Its
-        wine-run also creates the prefix when there is none yet.
-
-        The anchor is a cmd.exe that first runs the program once with
-        /listdevices, so that Wine's desktop comes up inside the anchor's
-        session (a first desktop program started from outside while the
-        anchor waits hangs under Wine 8), and then waits in "pause". The
-        runner goes on once the anchor has written its prompt."""
+        """A cmd.exe that runs the program once (bringing Wine's desktop up in
+        its own session) and waits in "pause", keeping the wineserver, Wine's
+        services and desktop up for the run; its wine-run creates the prefix."""
         program = self.host_path(self.program)
-        if " " in program:
-            program = f'"{program}"'
-        env = {k: v for k, v in os.environ.items() if not k.startswith("MONCTL_SIM_")}
-        env.update(self.options.env)
+        program = f'"{program}"' if " " in program else program
         try:
-            anchor = subprocess.Popen(
-                [str(Path(self.options.wine).resolve()), "cmd.exe", "/c",
-                 f"{program} /listdevices >nul 2>nul & pause"],
-                cwd=self.tmp, env=env, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
-                stderr=subprocess.DEVNULL)
+            anchor = subprocess.Popen([str(Path(self.options.wine).resolve()), "cmd.exe", "/c",
+                                       f"{program} /listdevices >nul 2>nul & pause"],
+                                      cwd=self.tmp, env=self.env, stdin=subprocess.PIPE,
+                                      stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
         except OSError:
             return None
         anchor.stdout.read(1)  # the prompt, or b"" when the anchor failed
@@ -324,8 +248,7 @@ class Runner:
 
     @staticmethod
     def stop_anchor(anchor):
-        """Answers the anchor's pause, so that it ends and the wineserver
-        ends after the last client, as it would without the runner."""
+        """Answers the pause: the anchor ends, and the wineserver after it."""
         if anchor is None:
             return
         try:
@@ -335,80 +258,57 @@ class Runner:
             anchor.wait()
 
     def run(self, cases):
-        selected = [c for c in cases if self.build in c.builds]
-        if self.options.filter:
-            selected = [c for c in selected if self.options.filter in c.name]
-        results = []
-        anchor = self.start_anchor() if self.build == "windows" and selected else None
+        selected = [c for c in cases if self.options.build in c.group.builds
+                    and (self.options.filter or "") in c.name]
+        anchor = self.start_anchor() if self.windows and selected else None
         try:
             with concurrent.futures.ThreadPoolExecutor(max_workers=self.options.jobs) as pool:
-                for result in pool.map(lambda item: self.run_case(*item), enumerate(selected)):
-                    results.append(result)
-                    report(result, self.options.verbose)
+                return list(pool.map(lambda item: report(*self.run_case(*item), self.options.verbose),
+                                     enumerate(selected)))
         finally:
             self.stop_anchor(anchor)
             shutil.rmtree(self.tmp, ignore_errors=True)
-        return results
-
-
-def visible(line):
-    return line.replace("\t", "\\t").replace("\r", "\\r").replace("\x00", "\\0")
-
 
 def diff(expected, actual, encoding):
-    codec = "utf-16-le" if encoding == "utf16" else "utf-8"
-    if encoding == "utf16" and (len(expected) % 2 or len(actual) % 2):
-        codec = "latin-1"
-    exp = expected.decode(codec, errors="backslashreplace").splitlines(keepends=True)
-    act = actual.decode(codec, errors="backslashreplace").splitlines(keepends=True)
-    lines = [visible(l.rstrip("\n")) + ("" if l.endswith("\n") else "  [no line end]")
+    codec = "utf-16-le" if encoding == "utf16" and not (len(expected) % 2 or len(actual) % 2) else \
+        "latin-1" if encoding == "utf16" else "utf-8"
+    exp, act = (b.decode(codec, errors="backslashreplace").splitlines(keepends=True) for b in (expected, actual))
+    lines = [l.rstrip("\n").replace("\t", "\\t").replace("\r", "\\r").replace("\x00", "\\0")
+             + ("" if l.endswith("\n") else "  [no line end]")
              for l in difflib.unified_diff(exp, act, "expected", "actual", lineterm="\n")]
-    if not lines:  # same text, different bytes: show the encodings
+    if not lines:  # the same text in other bytes: show the encodings
         lines = [f"expected bytes: {expected[:120]!r}", f"actual bytes:   {actual[:120]!r}"]
     return ["    " + l for l in lines]
 
-
-def report(result, verbose):
-    if result.ok:
-        if verbose:
-            print(f"PASS {result.case.name}")
-        return
-    print(f"FAIL {result.case.name} ({result.case.source})")
-    for line in result.details:
-        print(f"  {line}")
-    sys.stdout.flush()
-
+def report(case, details, verbose):
+    if details:
+        print("\n".join([f"FAIL {case.name} ({case.source})"] + [f"  {line}" for line in details]), flush=True)
+    elif verbose:
+        print(f"PASS {case.name}", flush=True)
+    return not details
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__)
-    parser.add_argument("--build", choices=BUILDS, required=True, help="which build the program is")
-    parser.add_argument("--program", required=True, help="the program to run")
-    parser.add_argument("--program-name", help="what {{program}} stands for (default: the file's name, "
-                        "lower case, without its last extension)")
-    parser.add_argument("--wine", help="how to run a Windows program (scripts/wine-run)")
-    parser.add_argument("--cases", default=str(HERE / "cases"), help="folder of *.case files, or one file")
-    parser.add_argument("--define", action="append", default=[], metavar="NAME=VALUE",
-                        help="a placeholder's value")
-    parser.add_argument("--env", action="append", default=[], metavar="NAME=VALUE",
-                        help="an environment variable for every case (a case's env: comes after it)")
-    parser.add_argument("--filter", help="run only the cases whose name contains this text")
-    parser.add_argument("--wrapper", metavar="COMMAND",
-                        help="run the program under this command, split as a shell would (for example "
-                             "\"valgrind -q --error-exitcode=97\"); what it writes to standard error "
-                             "counts as the program's")
-    parser.add_argument("--windows-codepage", default="cp1252",
-                        help="code page of 'text' output under Wine (default: cp1252)")
-    parser.add_argument("-j", "--jobs", type=int, default=os.cpu_count() or 1)
-    parser.add_argument("-v", "--verbose", action="store_true", help="list the cases that pass too")
+    add = parser.add_argument
+    add("--build", choices=BUILDS, required=True, help="which build the program is")
+    add("--program", required=True, help="the program to run")
+    add("--wine", help="how to run a Windows program (scripts/wine-run)")
+    add("--cases", default=str(HERE / "cases"), help="folder of *.case files, or one file")
+    add("--define", action="append", default=[], metavar="NAME=VALUE", help="a placeholder's value")
+    add("--env", action="append", default=[], metavar="NAME=VALUE",
+        help="an environment variable for every case (a group's env: comes after it)")
+    add("--filter", help="run only the cases whose name contains this text")
+    add("--wrapper", metavar="COMMAND", help="run the program under this command, split as a shell "
+        "would (such as valgrind); what it writes to standard error counts as the program's")
+    add("--windows-codepage", default="cp1252", help="code page of 'text' output under Wine")
+    add("-j", "--jobs", type=int, default=os.cpu_count() or 1)
+    add("-v", "--verbose", action="store_true", help="list the cases that pass too")
     options = parser.parse_args()
     if options.build == "windows" and not options.wine:
         parser.error("--wine is needed for the windows build")
-    for d in options.define:
-        if "=" not in d:
-            parser.error(f"--define {d}: NAME=VALUE expected")
-    for e in options.env:
-        if "=" not in e or e.startswith("="):
-            parser.error(f"--env {e}: NAME=VALUE expected")
+    for item in options.define + options.env:
+        if "=" not in item or item.startswith("="):
+            parser.error(f"{item}: NAME=VALUE expected")
     options.env = dict(e.split("=", 1) for e in options.env)
 
     cases_path = Path(options.cases)
@@ -419,19 +319,16 @@ def main():
         print(f"error: {e}")
         return 2
     names = [c.name for c in cases]
-    duplicates = sorted({n for n in names if names.count(n) > 1})
-    if duplicates:
-        print(f"error: case names used twice: {', '.join(duplicates)}")
+    if len(set(names)) != len(names):
+        print(f"error: case names used twice: {sorted({n for n in names if names.count(n) > 1})}")
         return 2
 
-    runner = Runner(options)
-    results = runner.run(cases)
-    failed = sum(1 for r in results if not r.ok)
+    results = Runner(options).run(cases)
+    failed = results.count(False)
     skipped = len(cases) - len(results)
     print(f"{options.build}: {len(results) - failed} passed, {failed} failed"
           + (f" ({skipped} cases not for this build or filtered out)" if skipped else ""))
     return 1 if failed or not results else 0
-
 
 if __name__ == "__main__":
     sys.exit(main())
