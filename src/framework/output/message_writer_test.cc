@@ -2,10 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <string>
-#include <vector>
+#include <utility>
 
 #include "platform/system.h"
 
@@ -20,7 +21,6 @@ class RecordingWriter : public CMessageWriter {
     prompted = flags;
     return 42;
   }
-
   std::u16string all;
   int calls = 0;
   uint32_t prompted = 0;
@@ -34,12 +34,13 @@ std::u16string SystemLine(uint32_t code) {
 }
 
 using W = RecordingWriter&;
+constexpr uint32_t P = MWO_PREFIX, NL = MWF_NEWLINE;
 
 TEST(MessageWriterTest, ComposesDecoratesAndFilters) {
-  const std::u16string crash_format = [] {
-    platform::ResourceString text = platform::LoadStringW(27009);
-    return text.text != nullptr ? std::u16string(text.text, text.length) : u"missing";
-  }();
+  const platform::ResourceString crash = platform::LoadStringW(27009);
+  ASSERT_NE(crash.text, nullptr);
+  const std::u16string crash_format(crash.text, crash.length);
+  ASSERT_TRUE(crash_format.ends_with(u"%s"));
   struct Case {
     uint32_t options;
     int32_t indent;
@@ -47,35 +48,25 @@ TEST(MessageWriterTest, ComposesDecoratesAndFilters) {
     std::u16string expected;
   };
   const Case cases[] = {
-      // Prefixes and indentation.
       {0, 0, [](W w) { w.WriteError(u"x"); }, u"x\n"},
-      {MWO_PREFIX, 0, [](W w) { w.WriteError(u"x"); }, u"ERROR: x\n"},
-      {MWO_PREFIX, 0, [](W w) { w.WriteMessage(u"w", MWF_WARNING | MWF_NEWLINE, 0, {}); }, u"WARNING: w\n"},
-      {MWO_PREFIX, 0, [](W w) { w.WriteMessage(u"w", MWF_WARNING, 0, {}); }, u"WARNING: w"},
-      {MWO_PREFIX, 1, [](W w) { w.WriteLine(u"n"); }, u"  n\n"},
-      {MWO_PREFIX, 0, [](W w) { w.WriteMessage(u"q?", MWF_QUESTION | MWF_NEWLINE, 0, {}); }, u"q?"},
-      {MWO_PREFIX, 2, [](W w) { w.WriteError(u"x"); }, u"    ERROR: x\n"},
-      {MWO_PREFIX | MWO_PREFIXFIRST, 2, [](W w) { w.WriteError(u"x"); }, u"ERROR:     x\n"},
+      {P, 0, [](W w) { w.WriteMessage(u"w", MWF_WARNING, 0, {}); w.WriteMessage(u"v", MWF_WARNING | NL, 0, {}); },
+       u"WARNING: w|v\n"},
+      {P, 1, [](W w) { w.WriteLine(u"n"); w.WriteMessage(u"q?", MWF_QUESTION | NL, 0, {}); }, u"  n\n|  q?"},
+      {P, 2, [](W w) { w.WriteError(u"x"); }, u"    ERROR: x\n"},
+      {P | MWO_PREFIXFIRST, 2, [](W w) { w.WriteError(u"x"); }, u"ERROR:     x\n"},
       {MWO_PREFIXFIRST, 1, [](W w) { w.WriteError(u"x"); }, u"  x\n"},
-      {MWO_PREFIX, -1, [](W w) { w.WriteError(u"x"); }, u"ERROR: x\n"},
-      {0, 0, [](W w) { w.NewLine(); }, u"\n"},
+      {P, -1, [](W w) { w.WriteError(u"x"); }, u"ERROR: x\n"},
       {0, 2, [](W w) { w.NewLine(); }, u"    \n"},
-      {MWO_PREFIX, 2, [](W w) { w.WriteMessage(u"p", MWF_WARNING | MWF_NODECORATION | MWF_NEWLINE, 0, {}); },
-       u"p\n"},
-      {MWO_PREFIX, 1, [](W w) { w.WriteError(u"a\nb"); }, u"  ERROR: a\nb\n"},
-      {MWO_PREFIX, 1, [](W w) { w.WriteMessage(u"e", MWF_ERROR | MWF_NODECORATION, 1, {}); }, u"  ERROR: e\n"},
-      {0, 0, [](W w) {
-         w.ChangeIndent(false);  // no bound below 0
-         w.WriteLine(u"a");
-         w.ChangeIndent(true);
-         w.ChangeIndent(true);
-         w.WriteLine(u"b");
-       }, u"a\n|  b\n"},
-      // Kinds: debug needs a lower minimum; no kind, two kinds, an unknown or masked kind write nothing.
-      {MWO_PREFIX, 0, [](W w) { w.WriteMessage(u"d", MWF_DEBUG | MWF_NEWLINE, 0, {}); }, u""},
-      {MWO_PREFIX, 0, [](W w) { w.m_dwMinKind = MWF_DEBUG; w.WriteMessage(u"d", MWF_DEBUG | MWF_NEWLINE, 0, {}); },
-       u"DEBUG: d\n"},
-      {MWO_PREFIX, 0, [](W w) {
+      {P, 2, [](W w) { w.WriteMessage(u"p", MWF_WARNING | MWF_NODECORATION | NL, 0, {}); }, u"p\n"},
+      {P, 1, [](W w) { w.WriteError(u"a\nb"); }, u"  ERROR: a\nb\n"},
+      {P, 1, [](W w) { w.WriteMessage(u"e", MWF_ERROR | MWF_NODECORATION, 1, {}); }, u"  ERROR: e\n"},
+      // Indentation has no bound below 0.
+      {0, 0, [](W w) { w.ChangeIndent(false); w.WriteLine(u"a"); w.ChangeIndent(true); w.ChangeIndent(true);
+                       w.WriteLine(u"b"); }, u"a\n|  b\n"},
+      // Debug needs a lower minimum kind; no kind, two kinds, an unknown or a masked kind write nothing.
+      {P, 0, [](W w) { w.WriteMessage(u"d", MWF_DEBUG | NL, 0, {}); w.m_dwMinKind = MWF_DEBUG;
+                       w.WriteMessage(u"d", MWF_DEBUG | NL, 0, {}); }, u"DEBUG: d\n"},
+      {P, 0, [](W w) {
          for (uint32_t flags : {0u, MWF_ERROR | MWF_WARNING, 0x20000u}) w.WriteMessage(u"t", flags, -5, {});
          w.m_dwKindMask = MWF_KINDS & ~MWF_WARNING;
          w.WriteMessage(u"t", MWF_WARNING, 0, {});
@@ -84,45 +75,38 @@ TEST(MessageWriterTest, ComposesDecoratesAndFilters) {
          w.m_dwKindMask = MWF_KINDS;
          w.WriteError(u"x");
        }, u"ERROR: x\n"},
-      // Raw text is not a format; every composed text reaches the sink whole.
-      {0, 0, [](W w) {
-         w.WriteText(u"100% %s");
-         w.WriteMessage(u"%s%%", MWF_ERROR | MWF_RAW, 1, {});
-         w.Write(u"%d%% of %s\n", 50, u"x");
-       }, u"100% %s|%s%%\n|50% of x\n"},
-      {MWO_PREFIX, 0, [](W w) {
-         w.Write(u"a");
-         w.WriteMessage(nullptr, MWF_NORMAL, 0, {});  // an empty text is handed over too
-         w.WriteLine(u"b%d", 1);
-       }, u"a||b1\n"},
-      // Decoration follows the end of the previous text.
-      {MWO_PREFIX, 1, [](W w) { w.Write(u"a"); w.WriteError(u"x"); }, u"  a|x\n"},
-      {MWO_PREFIX, 1, [](W w) { w.Write(u"a\n"); w.WriteError(u"x"); }, u"  a\n|  ERROR: x\n"},
-      {MWO_PREFIX, 1, [](W w) { w.Write(u"a\nb"); w.WriteError(u"x"); }, u"  a\nb|x\n"},
-      {MWO_PREFIX, 1, [](W w) { w.Write(u""); w.WriteError(u"x"); }, u"  |x\n"},
-      {MWO_PREFIX, 1, [](W w) { w.NewLine(); w.WriteError(u"x"); }, u"  \n|  ERROR: x\n"},
-      {MWO_PREFIX, 1, [](W w) { w.WriteText(u"r"); w.WriteError(u"x"); }, u"  r|x\n"},
-      {MWO_PREFIX, 1, [](W w) { w.WriteError(u"e"); w.WriteError(u"x"); }, u"  ERROR: e\n|  ERROR: x\n"},
-      {MWO_PREFIX, 1, [](W w) { w.WriteMessage(u"q?", MWF_QUESTION, 0, {}); w.WriteError(u"x"); }, u"  q?|x\n"},
-      {MWO_PREFIX, 0, [](W w) { w.Write(u"a"); w.WriteLine(u"b"); w.Write(u"c"); w.WriteError(u"x"); },
-       u"a|b\n|c|x\n"},
+      // Raw text is no format; every composed text, an empty one too, reaches the sink whole.
+      {0, 0, [](W w) { w.WriteText(u"100% %s"); w.WriteMessage(u"%s%%", MWF_ERROR | MWF_RAW, 1, {});
+                       w.WriteMessage(nullptr, MWF_NORMAL, 0, {}); w.Write(u"%d%% of %s\n", 50, u"x"); },
+       u"100% %s|%s%%\n||50% of x\n"},
+      // Decoration follows the end of the previous text: an error that continues a line, then one that starts one.
+      {P, 1, [](W w) {
+         for (const char16_t* text : {u"a", u"a\nb", u"", u"\n"}) {
+           w.WriteMessage(text, MWF_NORMAL, 0, {});
+           w.WriteError(u"x");
+           w.WriteError(u"x");
+         }
+       }, u"  a|x\n|  ERROR: x\n|  a\nb|x\n|  ERROR: x\n|  |x\n|  ERROR: x\n|  \n|  ERROR: x\n|  ERROR: x\n"},
+      {P, 1, [](W w) { w.WriteText(u"r"); w.WriteError(u"x"); w.WriteMessage(u"q?", MWF_QUESTION, 0, {});
+                       w.WriteError(u"x"); w.Write(u"a"); w.WriteLine(u"b"); w.WriteError(u"x"); },
+       u"  r|x\n|  q?|x\n|  a|b\n|  ERROR: x\n"},
       // A negative code adds the system's text on a line of its own, without decoration.
-      {MWO_PREFIX, 1, [](W w) { w.WriteErrorCode(u"could not %s.", static_cast<int32_t>(0x80070005u), u"go"); },
+      {P, 1, [](W w) { w.WriteErrorCode(u"could not %s.", static_cast<int32_t>(0x80070005u), u"go"); },
        u"  ERROR: could not go.\n" + SystemLine(0x80070005u)},
-      {MWO_PREFIX, 0, [](W w) { for (int32_t code : {0, 1, 5, 0x7FFFFFFF}) w.WriteErrorCode(u"f", code); },
-       u"ERROR: f\n|ERROR: f\n|ERROR: f\n|ERROR: f\n"},
-      {0, 0, [](W w) { w.WriteErrorCode(u"f", static_cast<int32_t>(0x8FFF1234u)); }, u"f\n"},
-      {MWO_PREFIX, 0, [](W w) { platform::SetLastError(0); w.WriteLastError(u"could not set %s.", u"it"); },
-       u"ERROR: could not set it.\n"},
-      {MWO_PREFIX, 0, [](W w) { platform::SetLastError(87); w.WriteLastError(u"f"); },
-       u"ERROR: f\n" + SystemLine(0x80070057u)},
-      {MWO_PREFIX, 0, [](W w) { platform::SetLastError(0xC0262585); w.WriteLastError(u"f"); },
-       u"ERROR: f\n" + SystemLine(0xC0262585u)},
+      {0, 0, [](W w) { for (int32_t code : {0, 1, 0x7FFFFFFF, int32_t(0x8FFF1234u)}) w.WriteErrorCode(u"f", code); },
+       u"f\n|f\n|f\n|f\n"},
+      {0, 0, [](W w) {
+         for (uint32_t error : {0u, 87u, 0xC0262585u}) {
+           platform::SetLastError(error);
+           w.WriteLastError(u"could not set %s.", u"it");
+         }
+       }, u"could not set it.\n|could not set it.\n" + SystemLine(0x80070057u) + u"|could not set it.\n" +
+              SystemLine(0xC0262585u)},
       // String table messages; id 0 and a missing string give the empty text.
-      {MWO_PREFIX, 0, [](W w) { w.WriteResourceError(27009, u"C:\\d.dmp"); },
+      {P, 0, [](W w) { w.WriteResourceError(27009, u"C:\\d.dmp"); },
        u"ERROR: " + crash_format.substr(0, crash_format.size() - 2) + u"C:\\d.dmp\n"},
-      {MWO_PREFIX, 0, [](W w) { w.WriteResourceError(0); w.WriteResourceError(1); }, u"ERROR: \n|ERROR: \n"},
-      {0, 0, [](W w) { w.WriteResourceMessage(0, MWF_NORMAL, 0, {}); w.WriteText(u"x"); }, u"|x"},
+      {P, 0, [](W w) { w.WriteResourceError(0); w.WriteResourceError(1); w.WriteResourceMessage(0, MWF_NORMAL, 0, {}); },
+       u"ERROR: \n|ERROR: \n|"},
   };
   for (const Case& c : cases) {
     RecordingWriter w;
@@ -131,7 +115,6 @@ TEST(MessageWriterTest, ComposesDecoratesAndFilters) {
     c.write(w);
     EXPECT_EQ(w.all, c.expected) << testing::PrintToString(c.expected);
   }
-  EXPECT_TRUE(crash_format.ends_with(u"%s"));
 }
 
 TEST(MessageWriterTest, OnlyAQuestionReturnsAnAnswer) {
@@ -154,13 +137,47 @@ TEST(MessageWriterTest, TimeStampStartsALine) {
   w.m_nIndent = 1;
   w.WriteError(u"c");
   // Date, one space, time, " - ", then the line; the continued line gets no stamp.
-  const size_t first = w.all.find(u" - a|b\n|");
-  ASSERT_NE(first, std::u16string::npos) << testing::PrintToString(w.all);
-  const std::u16string stamp = w.all.substr(0, first);
-  const size_t space = stamp.find(u' ');
-  EXPECT_TRUE(space > 0 && space != std::u16string::npos && space + 1 < stamp.size())
-      << testing::PrintToString(stamp);
+  const size_t stamp = w.all.find(u" - a|b\n|");
+  const size_t space = w.all.find(u' ');
+  EXPECT_TRUE(stamp != std::u16string::npos && space > 0 && space + 1 < stamp) << testing::PrintToString(w.all);
   EXPECT_TRUE(w.all.ends_with(u" - ERROR:   c\n")) << testing::PrintToString(w.all);
+}
+
+TEST(SystemErrorTest, LastErrorToHResultAndIsWin32Code) {
+  // The top bit set: passed on unchanged; otherwise only the low 16 bits are kept.
+  const std::pair<uint32_t, uint32_t> hresults[] = {
+      {0, 0}, {5, 0x80070005}, {0x12345, 0x80072345}, {0x7FFFFFFF, 0x8007FFFF}, {0xC0262585, 0xC0262585}};
+  for (auto [last_error, expected] : hresults) {
+    platform::SetLastError(last_error);
+    EXPECT_EQ(static_cast<uint32_t>(LastErrorToHResult()), expected) << std::hex << last_error;
+  }
+  // Facility 7 whatever bit 30; bit 28 is part of the test.
+  const std::pair<uint32_t, bool> win32[] = {{0x80070005, true}, {0x00070005, true}, {0xC0070005, true},
+                                             {0x90070005, false}, {0, true}, {0xFFFF, true}, {0x10000, false},
+                                             {0x80004005, false}, {0x8007FFFF, true}};
+  for (auto [code, expected] : win32) EXPECT_EQ(IsWin32Code(static_cast<int32_t>(code)), expected) << std::hex << code;
+}
+
+// A text that leaves too little room for the suffix is cut so that the
+// suffix still fits. The native message table has no text that long; some
+// Windows versions (and Wine) do, so look for one.
+TEST(SystemErrorTest, SuffixFitsInTheBuffer) {
+  for (uint32_t number = 1; number < 16000; ++number) {
+    char16_t text[kSystemErrorTextSize];
+    const std::u16string suffix = Format(u" (%d)", static_cast<int32_t>(number));
+    if (!FormatSystemMessage(static_cast<int32_t>(number), text) ||
+        std::u16string(text).size() + suffix.size() < kSystemErrorTextSize) {
+      continue;
+    }
+    char16_t line[kSystemErrorTextSize + 8];
+    std::fill(std::begin(line), std::end(line), u'#');
+    ASSERT_TRUE(GetSystemErrorText(static_cast<int32_t>(0x80070000u | number),
+                                   *reinterpret_cast<char16_t(*)[kSystemErrorTextSize]>(line)));
+    EXPECT_EQ(std::u16string(line), std::u16string(text, kSystemErrorTextSize - 1 - suffix.size()) + suffix);
+    EXPECT_EQ(std::u16string(line + kSystemErrorTextSize, 8), u"########");
+    return;
+  }
+  GTEST_SKIP() << "the platform has no system text long enough to need cutting";
 }
 
 }  // namespace

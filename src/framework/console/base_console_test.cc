@@ -1,0 +1,224 @@
+// The console base: command-line grammar and /display, the usage screen,
+// and the version reader behind the banner.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "framework/console/base_console.h"
+#include "framework/console/version_info.h"
+#include "platform/console.h"
+#include "platform/system.h"
+#include "version_data.h"
+
+namespace monctl {
+namespace {
+
+// Records every call of its handler as "name[value][value]". It accepts a,
+// b, c, novalid (which then fails validation), all and wide (which let
+// /display take all levels), refuses bad and exp (exp naming what it
+// expects) and hands every other name to the base.
+class TestConsole : public CBaseConsole {
+ public:
+  TestConsole() {
+    // The base puts standard error into UTF-16 mode; the test framework writes narrow text there.
+    platform::SetTranslationMode(platform::Stream::kError, platform::kModeText);
+    platform::SetTranslationMode(platform::Stream::kOutput, platform::kModeText);
+    m_dwDisplayLevels = kDisplayNone | kDisplayNormal;
+    m_dwOptions = MWO_PREFIX;
+  }
+  std::u16string GetDescription() override { return u"Does what the test asks."; }
+  std::u16string GetSyntax() override { return u"[/a <value>]\n\tline two.\n"; }
+  int32_t OnParameter(const char16_t* name, char16_t** values, uint32_t count) override {
+    const std::u16string n = name;
+    calls += (calls.empty() ? u"" : u" ") + n;
+    for (uint32_t i = 0; i < count; ++i) calls += u"[" + std::u16string(values[i]) + u"]";
+    if (n == u"exp") m_strExpected = u"p,q";
+    valid = valid && n != u"novalid";
+    if (n == u"all" || n == u"wide") m_dwDisplayLevels = n == u"all" ? 0 : 0x7FFFFFFF;
+    if (n == u"bad" || n == u"exp") return kParameterInvalid;
+    if (n == u"a" || n == u"b" || n == u"c" || n == u"novalid" || n == u"all" || n == u"wide") return 0;
+    return CBaseConsole::OnParameter(name, values, count);
+  }
+  bool ValidateParameters() override {
+    ++validations;
+    return valid && CBaseConsole::ValidateParameters();
+  }
+
+  std::u16string calls;
+  int validations = 0;
+  bool valid = true;
+};
+
+// The texts here are ASCII.
+std::string Narrow(const std::u16string& text) { return std::string(text.begin(), text.end()); }
+
+// n one-digit values: "0,1,2,..." as a colon list, or "[0][1][2]..." as the handler gets them.
+std::u16string Values(int n, bool as_calls) {
+  std::u16string text;
+  for (int i = 0; i < n; ++i) {
+    const std::u16string value(1, static_cast<char16_t>(u'0' + i % 10));
+    text += as_calls ? u"[" + value + u"]" : (i > 0 ? u"," : u"") + value;
+  }
+  return text;
+}
+
+// Parses `line`, split at its spaces, starting from display level verbose;
+// gives the calls, "|", the reported problems, " help" when the usage
+// screen is due, the display level and " mode" when a translation mode
+// was set.
+std::u16string Parse(const std::u16string& line) {
+  std::vector<std::u16string> args{u"prog"};
+  for (size_t at = 0, end; at < line.size(); at = end + 1) {
+    end = std::min(line.find(u' ', at), line.size());
+    args.push_back(line.substr(at, end - at));
+  }
+  std::vector<char16_t*> argv;
+  for (std::u16string& a : args) argv.push_back(a.data());
+  TestConsole c;
+  c.m_dwDisplayLevel = kDisplayVerbose;
+  c.ParseCommandLine(static_cast<int>(args.size()), argv.data());
+  const bool mode = platform::SetTranslationMode(platform::Stream::kOutput, platform::kModeText) !=
+                    static_cast<int>(platform::kModeText);
+  EXPECT_EQ(c.validations, 1);
+  EXPECT_TRUE(c.m_strExpected.empty());
+  EXPECT_EQ(c.IsUsageRequired(), c.m_bHelp || !c.m_strInvalidParameters.empty() || !c.m_strUnknownParameters.empty());
+  return c.calls + u"|" + c.m_strInvalidParameters + c.m_strUnknownParameters + (c.m_bHelp ? u" help" : u"") +
+         Format(u" %u", c.m_dwDisplayLevel) + (mode ? u" mode" : u"");
+}
+
+TEST(ParserTest, GrammarAndDisplay) {
+  const std::u16string kLevels = u"\t/display (expected: none,normal)\n";
+  const std::pair<std::u16string, std::u16string> cases[] = {
+      {u"", u"| 8"},
+      {u"/a 1 2 /b 2 -c", u"a[1][2] b[2] c| 8"},
+      {u"/a:1,2;3=4 /b: /c:1,", u"a[1][2][3][4] b[] c[1][]| 8"},
+      {u"/a:b:c -b -5 -0", u"a[b:c] b[-5][-0]| 8"},
+      {u"-5 /a 1 v", u"a[1][v]|\t-5\n help 8"},
+      {u"--x", u"-x|\t--x\n help 8"},
+      {u"v /x:1 2", u"x[1]|\tv\n\t/x\n\t2\n help 8"},
+      {u"/bogus 1 2", u"bogus[1][2]|\t/bogus\n help 8"},
+      {u"/ /:5 - 1", u"|\t/\n\t/\n\t-\n\t1\n help 8"},
+      {u"/a:\"x,y\";z /b:\"x\"junk,z /c:\"\"", u"a[x,y][z] b[x][z] c[]| 8"},
+      {u"/a:\"x,y /b:1,\"x", u"|\t/a\n\t/b\n 8"},
+      {u"/a \"x,y\"", u"a[\"x,y\"]| 8"},
+      {u"/a:" + Values(32, false) + u" /b:" + Values(33, false) + u" /c:" + Values(32, false) + u",",
+       u"a" + Values(32, true) + u"|\t/b\n\t/c\n 8"},
+      {u"/bad 1 /exp:1 /exp /bad",
+       u"bad[1] exp[1] exp bad|\t/bad\n\t/exp (expected: p,q)\n\t/exp (expected: p,q)\n\t/bad\n 8"},
+      {u"z /bad /x /a:\" /", u"bad x|\t/bad\n\t/a\n\tz\n\t/x\n\t/\n help 8"},
+      {u"/help", u"help| help 8"},
+      {u"/help:anything -H x /?", u"help[anything] H[x] ?| help 8"},
+      {u"/helpme", u"helpme|\t/helpme\n help 8"},
+      {u"/novalid", u"novalid| help 8"},
+      // /display: a level, then a translation mode.
+      {u"/display none", u"display[none]| 1"},
+      {u"/DISPLAY:Normal /d n", u"DISPLAY[Normal] d[n]| 1"},
+      {u"/display p", u"display[p]|" + kLevels + u" 8"},
+      {u"/display loud", u"display[loud]|" + kLevels + u" 8"},
+      {u"/wide /display progress", u"wide display[progress]| 2"},
+      {u"/all /display p", u"all display[p]| 2"},
+      {u"/all /display x", u"all display[x]|\t/display (expected: none,normal,progress,verbose)\n 8"},
+      {u"/display /display:", u"display display[]| 8"},
+      {u"/display:,utf8", u"display[][utf8]| 8 mode"},
+      {u"/display normal u", u"display[normal][u]| 4 mode"},
+      {u"/display:none,", u"display[none][]| 1"},
+      {u"/display normal bogus", u"display[normal][bogus]|\t/display (expected: text,unicode,utf8)\n 4"},
+      {u"/display a b c", u"display[a][b][c]|\t/display\n 8"},
+      {u"/display:loud,utf8", u"display[loud][utf8]|" + kLevels + u" 8"},
+  };
+  for (const auto& [args, expected] : cases) {
+    SCOPED_TRACE(testing::PrintToString(args));
+    EXPECT_EQ(Parse(args), expected);
+  }
+  EXPECT_EQ(FindKeyword(u"d", std::span<const KEYWORD>()), -1);
+}
+
+TEST(UsageTest, SectionsInOrder) {
+  constexpr int32_t kCode = static_cast<int32_t>(0x80070005u);
+  char16_t system_text[kSystemErrorTextSize];
+  ASSERT_TRUE(GetSystemErrorText(kCode, system_text));
+  const std::string usage = "Usage:\n\n  framework_tests [/a <value>]\n\tline two.\n\n";
+  struct Case {
+    bool help;
+    std::u16string invalid, unknown, error;
+    int32_t code;
+    std::string expected;
+  };
+  const Case cases[] = {
+      {false, u"", u"", u"", 0, ""},
+      {true, u"", u"", u"", 0, usage},
+      {false, u"\t/a\n", u"", u"", 0, "Invalid parameter value(s):\n\n\t/a\n\n"},
+      {false, u"", u"\t/x\n\t2\n", u"", 0, "Unknown parameter(s):\n\n\t/x\n\t2\n\n"},
+      {false, u"", u"", u"100%% sure.", 0, "ERROR: 100% sure.\n\n"},
+      {false, u"", u"", u"cannot go on.", kCode, "ERROR: cannot go on.\n" + Narrow(system_text) + "\n\n"},
+      {true, u"\t/a (expected: p,q)\n", u"\t/x\n", u"wrong.", 0,
+       usage + "Invalid parameter value(s):\n\n\t/a (expected: p,q)\n\nUnknown parameter(s):\n\n\t/x\n\n"
+               "ERROR: wrong.\n\n"},
+  };
+  for (const Case& c : cases) {
+    TestConsole console;
+    console.m_bHelp = c.help;
+    console.m_strInvalidParameters = c.invalid;
+    console.m_strUnknownParameters = c.unknown;
+    console.m_strError = c.error;
+    console.m_dwError = static_cast<uint32_t>(c.code);
+    console.m_nLineWrites = 7;  // as after the banner
+    ::testing::internal::CaptureStdout();
+    console.ShowUsage();
+    EXPECT_EQ(::testing::internal::GetCapturedStdout(), c.expected);
+    EXPECT_EQ(console.m_nLineWrites, 0u);
+  }
+}
+
+TEST(UsageTest, ProgramNameLosesFolderAndLastExtensionAndCase) {
+  const std::pair<std::u16string, std::u16string> cases[] = {
+      {u"C:\\Tools\\My.Tool.EXE", u"my.tool"}, {u"MONCTL", u"monctl"}, {u"C:\\a.b\\x y.z", u"x y"},
+      {u"C:\\a\\x.y z", u"x.y z"}};
+  for (const auto& [path, name] : cases) {
+    char16_t buffer[platform::kMaxPath] = {};
+    path.copy(buffer, path.size());
+    platform::PathStripPathW(buffer);
+    platform::PathRemoveExtensionW(buffer);
+    ASSERT_TRUE(platform::StringToLower(buffer, platform::kMaxPath));
+    EXPECT_EQ(std::u16string(buffer), name);
+  }
+}
+
+TEST(VersionInfoTest, ReadsTheProgramsOwnResourceAndNothingAfterAFailedLoad) {
+  CVersionInfo info;
+  ASSERT_TRUE(info.LoadModule());
+  EXPECT_EQ(info.dwSignature, platform::kFixedFileInfoSignature);
+  EXPECT_EQ(info.dwFileVersionLS, (uint32_t{MONCTL_VERSION_PATCH} << 16) | MONCTL_VERSION_TWEAK);
+  std::u16string text;
+  for (auto [name, value] : {std::pair{u"CompanyName", MONCTL_COMPANY_NAME}, {u"productname", MONCTL_PRODUCT_NAME}}) {
+    EXPECT_TRUE(info.GetStringValue(name, &text));
+    EXPECT_EQ(Narrow(text), value);
+  }
+  EXPECT_FALSE(info.GetStringValue(u"NoSuchString", &text));
+  EXPECT_EQ(Narrow(text), MONCTL_PRODUCT_NAME);
+  EXPECT_FALSE(info.Load(u"C:\\no\\such\\file.exe"));
+  EXPECT_EQ(info.dwSignature | info.dwFileVersionMS, 0u);
+  platform::SetLastError(0);
+  EXPECT_FALSE(info.GetStringValue(u"FileDescription", &text));
+  EXPECT_EQ(platform::GetLastError(), platform::kErrorInvalidData);
+  const char16_t* value = nullptr;
+  uint32_t length = 0;
+  EXPECT_FALSE(info.QueryStringValue(u"FileDescription", &value, &length));
+  EXPECT_EQ(platform::GetLastError(), platform::kErrorNoMoreItems);
+
+  // The banner's version text: build and pre-release flag, whatever the flag mask says.
+  CConsoleVersionInfo banner;
+  banner.dwFileVersionMS = 0xFFFF000F;
+  banner.dwFileVersionLS = (300u << 16) | 7;
+  banner.dwFileFlags = 0x3;
+  banner.dwFileFlagsMask = 0;
+  text = u"X";
+  EXPECT_TRUE(banner.AppendVersion(&text));
+  EXPECT_EQ(text, u"X - Version 65535.15 (build 300) [BETA], 64-bit.");
+}
+
+}  // namespace
+}  // namespace monctl
