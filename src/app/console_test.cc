@@ -63,11 +63,8 @@ TEST(ToolOptionsTest, CommandLines) {
       {u"/device 1 2 /save", u"101 d0 b50 c50 0,0 w1 r1\t/device\n"},
       {u"/toggle /rotate 45", u"281 d1 b50 c50 0,0 w1 r1\t/rotate (expected: 0,90,180,270,cw,ccw,default)\n"},
       // Validation.
-      {u"", u"1 d1 b50 c50 0,0 w1 r1 help" + kRequired},
       {u"/device 0", u"1 d0 b50 c50 0,0 w1 r1 help\t/device\n" + kRequired},
-      {u"/display normal", u"1 d1 b50 c50 0,0 w1 r1 help" + kRequired},
       {u"/toggle", u"201 d1 b50 c50 0,0 w1 r1 helpthe /toggle parameter is only valid with the /rotate parameter."},
-      {u"/help", u"0 d0 b50 c50 0,0 w1 r1 help"},
       {u"/toggle /?", u"200 d0 b50 c50 0,0 w1 r1 help"},
       {u"/brightnessx 1 /save", u"100 d0 b50 c50 0,0 w1 r1 help\t/brightnessx\n"},
   };

@@ -55,7 +55,6 @@ TEST(Prompt, AnswersAndTheTerminalOnEveryWayOut) {
   };
   const Case cases[] = {
       {MWA_YES | MWA_NO, false, "xq1 Y", 0, 6, kAsked + "Y\n  [answer 6]\n"},
-      {MWA_YES | MWA_NO, false, "n", 0, 7, kAsked + "n\n  [answer 7]\n"},
       {MWA_OK, false, "yncaO", 0, 1, "  Continue? (Ok): O\n  [answer 1]\n"},
       {MWA_CANCEL | MWA_RETRY | MWA_IGNORE, false, "c", 0, 2, "  Continue? (Retry/Ignore/Cancel): c\n  [answer 2]\n"},
       // Up is "Esc [ A" and down "Esc O B": neither is an A for Abort.
