@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -140,28 +139,6 @@ TEST(SystemErrorTest, LastErrorToHResultAndIsWin32Code) {
                                              {0x90070005, false}, {0, true}, {0xFFFF, true}, {0x10000, false},
                                              {0x80004005, false}, {0x8007FFFF, true}};
   for (auto [code, expected] : win32) EXPECT_EQ(IsWin32Code(static_cast<int32_t>(code)), expected) << std::hex << code;
-}
-
-// A text that leaves too little room for the suffix is cut so that the
-// suffix still fits. The native message table has no text that long; some
-// Windows versions (and Wine) do, so look for one.
-TEST(SystemErrorTest, SuffixFitsInTheBuffer) {
-  for (uint32_t number = 1; number < 16000; ++number) {
-    char16_t text[kSystemErrorTextSize];
-    const std::u16string suffix = Format(u" (%d)", static_cast<int32_t>(number));
-    if (!FormatSystemMessage(static_cast<int32_t>(number), text) ||
-        std::u16string(text).size() + suffix.size() < kSystemErrorTextSize) {
-      continue;
-    }
-    char16_t line[kSystemErrorTextSize + 8];
-    std::fill(std::begin(line), std::end(line), u'#');
-    ASSERT_TRUE(GetSystemErrorText(static_cast<int32_t>(0x80070000u | number),
-                                   *reinterpret_cast<char16_t(*)[kSystemErrorTextSize]>(line)));
-    EXPECT_EQ(std::u16string(line), std::u16string(text, kSystemErrorTextSize - 1 - suffix.size()) + suffix);
-    EXPECT_EQ(std::u16string(line + kSystemErrorTextSize, 8), u"########");
-    return;
-  }
-  GTEST_SKIP() << "the platform has no system text long enough to need cutting";
 }
 
 }  // namespace
