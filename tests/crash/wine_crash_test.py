@@ -1,12 +1,10 @@
 #!/usr/bin/env python3
-"""Runs the Windows crash probe under Wine and checks what a crash leaves.
+"""Runs the Windows crash probe under Wine and checks what a crash leaves; exit status 0 when all is well.
 
 Usage: wine_crash_test.py WINE_RUN CRASH_PROBE_EXE VERSION
 
-Each group of cases runs under its own user name: Wine takes the profile
-folder, and with it the local application data folder, from $USER, so the
-groups do not share a dump folder. Their profile folders are removed at the
-end. Exit status 0 when every check passes.
+Each group of cases runs under its own user name, and so with its own local application data folder
+(Wine takes the profile folder from $USER); the profile folders are removed at the end.
 """
 import concurrent.futures, os, re, shutil, struct, subprocess, sys
 
