@@ -2,13 +2,11 @@
 // behind: the dump in the local state folder, named by the program, its
 // version and the local time, the report on standard output, and the exit
 // status; or, when no dump can be made, nothing and the default ending.
-#include <fcntl.h>
 #include <signal.h>
-#include <sys/resource.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
@@ -27,32 +25,16 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The probe with `mode` (one or two arguments), its environment changed as
-// given ("-": removed) and the time zone five and a half hours east of UTC.
-std::string RunProbe(const std::string& mode, const std::string& state, const std::string& home, int* status) {
-  int out[2];
-  if (pipe(out) != 0) return "pipe failed";
-  if (fork() == 0) {
-    rlimit no_core{0, 0};  // a fault that gets the default action leaves no core file
-    setrlimit(RLIMIT_CORE, &no_core);
-    dup2(out[1], STDOUT_FILENO);
-    dup2(open("/dev/null", O_WRONLY), STDERR_FILENO);
-    close(out[0]);
-    state == "-" ? unsetenv("XDG_STATE_HOME") : setenv("XDG_STATE_HOME", state.c_str(), 1);
-    setenv("HOME", home.c_str(), 1);
-    setenv("TZ", "XYZ-5:30", 1);  // a POSIX rule: no zone files
-    const size_t space = mode.find(' ');
-    const std::string first = mode.substr(0, space);
-    const std::string second = space == std::string::npos ? "" : mode.substr(space + 1);
-    execl(CRASH_PROBE_PATH, CRASH_PROBE_PATH, first.c_str(), second.empty() ? nullptr : second.c_str(), nullptr);
-    _exit(127);
-  }
-  close(out[1]);
+// The probe with `arguments` and the environment `settings` ("-u NAME" first removes one), in a
+// time zone five and a half hours east of UTC, without a core file after a fault.
+std::string RunProbe(const std::string& settings, const std::string& arguments, int* status) {
+  const std::string command = "ulimit -c 0; exec env " + settings + " TZ=XYZ-5:30 " CRASH_PROBE_PATH " " +
+                              arguments + " 2>/dev/null";
+  FILE* pipe = popen(command.c_str(), "r");
   std::string output;
   char buffer[4096];
-  for (ssize_t n; (n = read(out[0], buffer, sizeof(buffer))) > 0;) output.append(buffer, n);
-  close(out[0]);
-  wait(status);
+  for (size_t n; pipe != nullptr && (n = fread(buffer, 1, sizeof(buffer), pipe)) > 0;) output.append(buffer, n);
+  *status = pipe != nullptr ? pclose(pipe) : -1;
   return output;
 }
 
@@ -81,41 +63,43 @@ TEST(CrashHandlerTest, DumpReportAndExitOrNothing) {
       "A crash dump file has been created and the application will close.\n\nCrash dump filename:\n";
   struct Case {
     std::string mode;
-    fs::path state, home;
+    fs::path state;   // XDG_STATE_HOME, or "-" for none
     int status;       // the exit code, or minus the ending signal
     fs::path folder;  // where the dump goes; empty: no dump
     std::vector<std::string> contents;
   };
   const Case cases[] = {
-      {"write", state, home, 255, state / dumps,
+      {"write", state, 255, state / dumps,
        {"signal: 11 (SIGSEGV), code 1 (SEGV_MAPERR", "fault address: 0x0000000000000000\n", "\nregisters:\n",
         " rip 0x", "\nbacktrace:\n", "ProbeWriteThroughNull", "(main+0x", "\nmemory map:\n", " r-xp ",
         fs::canonical(CRASH_PROBE_PATH).string()}},
       // The folders exist now and are reused.
-      {"throw", state, home, 255, state / dumps,
+      {"throw", state, 255, state / dumps,
        {"exception: std::runtime_error\nwhat: probe exception 42\n", "ProbeThrowUncaught", "\nmemory map:\n"}},
-      {"abort", state, home, 255, state / dumps, {"signal: 6 (SIGABRT)"}},
+      {"abort", state, 255, state / dumps, {"signal: 6 (SIGABRT)"}},
       // On the alternate stack.
-      {"overflow", state, home, 255, state / dumps, {"(SIGSEGV)", "ProbeRecurse"}},
+      {"overflow", state, 255, state / dumps, {"(SIGSEGV)", "ProbeRecurse"}},
       // Without XDG_STATE_HOME, or with a relative one, the folder is under the home folder.
-      {"write", "-", home, 255, home / fs::path(".local/state") / dumps, {}},
-      {"throw", "relative/state", home, 255, home / fs::path(".local/state") / dumps, {}},
+      {"write", "-", 255, home / fs::path(".local/state") / dumps, {}},
+      {"throw", "relative/state", 255, home / fs::path(".local/state") / dumps, {}},
       // At display level none the dump is written without a report.
-      {"write quiet", state, home, 255, state / dumps, {}},
-      {"throw quiet", state, home, 255, state / dumps, {}},
+      {"write quiet", state, 255, state / dumps, {}},
+      {"throw quiet", state, 255, state / dumps, {}},
       // No dump: nothing written, the default ending.
-      {"write", blocked, home, -SIGSEGV, "", {}},
-      {"throw", blocked, home, -SIGABRT, "", {}},
-      {"write", long_state, home, -SIGSEGV, "", {}},
-      {"throw", long_state, home, -SIGABRT, "", {}},
-      {"none", root / "untouched", home, 0, "", {}},
+      {"write", blocked, -SIGSEGV, "", {}},
+      {"throw", blocked, -SIGABRT, "", {}},
+      {"write", long_state, -SIGSEGV, "", {}},
+      {"throw", long_state, -SIGABRT, "", {}},
+      {"none", root / "untouched", 0, "", {}},
   };
   for (const Case& c : cases) {
     const std::string name = c.mode + " with " + c.state.string();
     const std::set<fs::path> before = FilesUnder(root);
     int status = 0;
     const long long earliest = std::time(nullptr) + 5 * 3600 + 30 * 60;
-    const std::string output = RunProbe(c.mode, c.state, c.home, &status);
+    const std::string output = RunProbe(
+        (c.state == "-" ? "-u XDG_STATE_HOME" : "XDG_STATE_HOME=" + c.state.string()) + " HOME=" + home.string(),
+        c.mode, &status);
     std::set<fs::path> added = FilesUnder(root);
     EXPECT_TRUE(std::includes(added.begin(), added.end(), before.begin(), before.end())) << name;
     for (const fs::path& file : before) added.erase(file);
