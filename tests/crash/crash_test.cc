@@ -52,7 +52,8 @@ TEST(CrashHandlerTest, DumpReportAndExitOrNothing) {
   const fs::path root = pattern;
   std::ofstream(root / "file") << "in the way";
   const fs::path dumps = fs::path(MONCTL_COMPANY_NAME) / MONCTL_PRODUCT_NAME;
-  const fs::path state = root / "state", blocked = root / "file" / "state", home = root / "home";
+  const fs::path state = root / "state", other = root / "other", home = root / "home";
+  const fs::path blocked = root / "file" / "state";
   // The folder fits in 259 characters, the dump's path does not.
   const fs::path long_state = root / std::string(199 - root.string().size(), 'd');
   const std::regex name_pattern(
@@ -73,12 +74,11 @@ TEST(CrashHandlerTest, DumpReportAndExitOrNothing) {
        {"signal: 11 (SIGSEGV), code 1 (SEGV_MAPERR", "fault address: 0x0000000000000000\n", "\nregisters:\n",
         " rip 0x", "\nbacktrace:\n", "ProbeWriteThroughNull", "(main+0x", "\nmemory map:\n", " r-xp ",
         fs::canonical(CRASH_PROBE_PATH).string()}},
-      // The folders exist now and are reused.
-      {"throw", state, 255, state / dumps,
+      {"throw", other, 255, other / dumps,
        {"exception: std::runtime_error\nwhat: probe exception 42\n", "ProbeThrowUncaught", "\nmemory map:\n"}},
+      // The folders exist now and are reused; a stack overflow is caught on the alternate stack.
       {"abort", state, 255, state / dumps, {"signal: 6 (SIGABRT)"}},
-      // On the alternate stack.
-      {"overflow", state, 255, state / dumps, {"(SIGSEGV)", "ProbeRecurse"}},
+      {"overflow", other, 255, other / dumps, {"(SIGSEGV)", "ProbeRecurse"}},
       // Without XDG_STATE_HOME, or with a relative one, the folder is under the home folder.
       {"write", "-", 255, home / fs::path(".local/state") / dumps, {}},
       {"throw", "relative/state", 255, home / fs::path(".local/state") / dumps, {}},
