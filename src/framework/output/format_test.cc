@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/system.h"
@@ -15,17 +17,23 @@ using K = ArgKind;
 
 TEST(FormatTest, ConversionsMustFitTheArgumentKinds) {
   const std::pair<const char16_t*, std::vector<ArgKind>> accepted[] = {
-      {u"100%% %-17s|%.3s", {K::kText, K::kText}}, {u"%c %p", {K::kChar, K::kPointer}},
-      {u"%d %ld %i %lu %hu %08X %5.2d", {K::kInt32, K::kInt32, K::kUInt32, K::kUInt32, K::kUInt32, K::kUInt32, K::kInt32}},
-      {u"%lld %I64u", {K::kInt64, K::kUInt64}}};
+      {u"100%% %-17s|%.3s %c %p", {K::kText, K::kText, K::kChar, K::kPointer}},
+      {u"%d %ld %i %lu %hu %08X", {K::kInt32, K::kInt32, K::kUInt32, K::kUInt32, K::kUInt32, K::kUInt32}},
+      {u"%5.2d %lld %I64u", {K::kInt32, K::kInt64, K::kUInt64}}};
   const std::pair<const char16_t*, std::vector<ArgKind>> refused[] = {
-      {u"%s", {K::kChar}}, {u"%c", {K::kText}}, {u"%d", {K::kText}}, {u"%lu", {K::kUInt64}}, {u"%p", {K::kInt32}},
-      {u"%d", {}}, {u"", {K::kInt32}}, {u"%%", {K::kInt32}}, {u"abc%", {}}, {u"%l", {K::kInt32}},
-      {u"%*d", {K::kInt32, K::kInt32}}, {u"%.*s", {K::kInt32, K::kText}}, {u"%f", {K::kInt32}}};
+      {u"%s", {K::kChar}}, {u"%c", {K::kText}},  {u"%d", {K::kText}},  {u"%lu", {K::kUInt64}},
+      {u"%p", {K::kInt32}}, {u"%d", {}},          {u"", {K::kInt32}},   {u"%%", {K::kInt32}},
+      {u"abc%", {}},        {u"%l", {K::kInt32}}, {u"%f", {K::kInt32}}, {u"%*d", {K::kInt32, K::kInt32}},
+      {u"%.*s", {K::kInt32, K::kText}}};
   for (const auto& [format, kinds] : accepted) EXPECT_EQ(CheckFormat(format, kinds), nullptr);
   for (const auto& [format, kinds] : refused) EXPECT_NE(CheckFormat(format, kinds), nullptr);
+  // A null text prints as "(null)"; a run-time format that does not fit its arguments is left unchanged.
+  EXPECT_EQ(Format(u"[%s]", static_cast<const char16_t*>(nullptr)), u"[(null)]");
+  EXPECT_EQ(WithPrintfArgs([](PrintfArgs a) { return FormatText(u"%d items", a); }), u"%d items");
+}
 
-  // The string table's texts are formats too; the kinds their callers pass are listed here.
+// The string table's texts are formats too; the kinds of the arguments their callers pass are listed here.
+TEST(FormatTest, StringTableTextsFitTheirArguments) {
   const std::pair<uint32_t, std::vector<ArgKind>> strings[] = {{27009, {K::kText}}};  // the crash dump's name
 #define MONCTL_STRING(id, text) id,
   for (uint32_t id : {
@@ -38,15 +46,6 @@ TEST(FormatTest, ConversionsMustFitTheArgumentKinds) {
     EXPECT_EQ(CheckFormat(std::u16string_view(text.text, text.length), entry->second), nullptr) << id;
   }
 #undef MONCTL_STRING
-}
-
-TEST(FormatTest, UsesTheWideRulesOfTheRuntimeLibrary) {
-  EXPECT_EQ(Format(u"%-5s|%5s|%c%c", u"abc", std::u16string(u"ab"), u'a', u'\u00B0'), u"abc  |   ab|a\u00B0");
-  EXPECT_EQ(Format(u"%08X %lu %ld %hu%%", 0x1234u, 4294967295u, int32_t{-2147483647 - 1}, uint16_t{2}),
-            u"00001234 4294967295 -2147483648 2%");
-  EXPECT_EQ(Format(u"[%s]", static_cast<const char16_t*>(nullptr)), u"[(null)]");
-  // A run-time format that does not fit its arguments is left unchanged.
-  EXPECT_EQ(WithPrintfArgs([](PrintfArgs a) { return FormatText(u"%d items", a); }), u"%d items");
 }
 
 }  // namespace
