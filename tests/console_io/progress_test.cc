@@ -68,7 +68,8 @@ TEST(ProgressLine, OnAConsoleAndRedirected) {
       {true, deep_path, [](C c) { c.m_nProgressWidth = 1000; c.WriteProgress(u"x"); },
        "\r" + Narrow(Compact(deep_path, platform::kMaxPath)) + ": x", 1},
       // After the final line the path is gone.
-      {true, u"C:\\f.txt", [](C c) { c.WriteProgress(u"copying"); c.WriteProgress(u"copied\n"); c.WriteProgress(u"."); },
+      {true, u"C:\\f.txt",
+       [](C c) { c.WriteProgress(u"copying"); c.WriteProgress(u"copied\n"); c.WriteProgress(u"."); },
        "\rC:\\f.txt: copying" + erase + "\rC:\\f.txt: copied\n.", 4},
       {false, u"C:\\f.txt", [](C c) { c.WriteProgress(u"first\n"); c.WriteProgress(u"second\n"); },
        "C:\\f.txt: first\nsecond\n", 2},
@@ -76,9 +77,14 @@ TEST(ProgressLine, OnAConsoleAndRedirected) {
       {false, u"C:\\f.txt", [](C c) { c.WriteLine(u"next"); c.WriteLine(u"last"); }, "C:\\f.txt: \nnext\nlast\n", 3},
       {true, u"C:\\f.txt", [](C c) { c.m_dwDisplayLevel = kDisplayProgress; c.WriteLine(u"hidden"); },
        erase + "\rC:\\f.txt: \n", 2},
-      {true, u"C:\\f.txt", [](C c) { c.m_dwDisplayLevel = kDisplayNone; c.WriteProgress(u"working");
-                                   c.WriteProgress(u"done\n"); c.ClearProgressLine(); c.m_dwDisplayLevel = kDisplayNormal;
-                                   c.WriteProgress(u"."); }, ".", 1},
+      {true, u"C:\\f.txt", [](C c) {
+         c.m_dwDisplayLevel = kDisplayNone;
+         c.WriteProgress(u"working");
+         c.WriteProgress(u"done\n");
+         c.ClearProgressLine();
+         c.m_dwDisplayLevel = kDisplayNormal;
+         c.WriteProgress(u".");
+       }, ".", 1},
       {true, u"", [](C c) { c.ClearProgressLine(); }, erase, 1},
       {false, u"", [](C c) { c.ClearProgressLine(); }, "", 0},
       // The guard sets the path for its scope.

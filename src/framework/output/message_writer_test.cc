@@ -73,7 +73,7 @@ TEST(MessageWriterTest, ComposesDecoratesAndFilters) {
       {0, 0, [](W w) { w.WriteText(u"100% %s"); w.WriteMessage(u"%s%%", MWF_ERROR | MWF_RAW, 1, {});
                        w.WriteMessage(nullptr, MWF_NORMAL, 0, {}); w.Write(u"%d%% of %s\n", 50, u"x"); },
        u"100% %s|%s%%\n||50% of x\n"},
-      // Decoration follows the end of the previous text: an error that continues a line, then one that starts one.
+      // Decoration follows the end of the previous text: an error continues a line, the next one starts one.
       {P, 1, [](W w) {
          for (const char16_t* text : {u"a", u"a\nb", u"", u"\n"}) {
            w.WriteMessage(text, MWF_NORMAL, 0, {});
@@ -89,7 +89,8 @@ TEST(MessageWriterTest, ComposesDecoratesAndFilters) {
        u"  ERROR: could not go.\n" + SystemLine(0x80070005u)},
       {0, 0, [](W w) { for (int32_t code : {0, 1, 0x7FFFFFFF, int32_t(0x8FFF1234u)}) w.WriteErrorCode(u"f", code); },
        u"f\n|f\n|f\n|f\n"},
-      {0, 0, [](W w) { platform::SetLastError(0); w.WriteLastError(u"could not set %s.", u"it"); }, u"could not set it.\n"},
+      {0, 0, [](W w) { platform::SetLastError(0); w.WriteLastError(u"could not set %s.", u"it"); },
+       u"could not set it.\n"},
   };
   for (const Case& c : cases) {
     RecordingWriter w;
@@ -138,7 +139,9 @@ TEST(SystemErrorTest, LastErrorToHResultAndIsWin32Code) {
   const std::pair<uint32_t, bool> win32[] = {{0x80070005, true}, {0x00070005, true}, {0xC0070005, true},
                                              {0x90070005, false}, {0, true}, {0xFFFF, true}, {0x10000, false},
                                              {0x80004005, false}, {0x8007FFFF, true}};
-  for (auto [code, expected] : win32) EXPECT_EQ(IsWin32Code(static_cast<int32_t>(code)), expected) << std::hex << code;
+  for (auto [code, expected] : win32) {
+    EXPECT_EQ(IsWin32Code(static_cast<int32_t>(code)), expected) << std::hex << code;
+  }
 }
 
 }  // namespace
