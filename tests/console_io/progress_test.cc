@@ -1,249 +1,147 @@
-// The progress line on a console and with standard output redirected. The
-// console's output is captured by pointing the standard output descriptor
-// at a file for the length of a test.
-#include <cstdio>
+// The progress line on a console and with standard output redirected, and
+// the path shortening behind it.
+#include <algorithm>
+#include <functional>
+#include <iterator>
 #include <string>
+#include <tuple>
 
 #include <gtest/gtest.h>
-
-#ifdef _WIN32
-#include <fcntl.h>
-#include <io.h>
-#define dup _dup
-#define dup2 _dup2
-#define close _close
-#define fileno _fileno
-#else
-#include <unistd.h>
-#endif
 
 #include "framework/console/base_console.h"
 #include "framework/output/progress.h"
 #include "platform/console.h"
+#include "platform/path.h"
+#include "platform/system.h"
+#include "platform/types.h"
 
 namespace monctl {
 namespace {
 
-// "\r", 78 spaces, "\r".
-const std::string kErase = "\r" + std::string(78, ' ') + "\r";
+// `path` shortened to `width` characters, terminator included.
+std::u16string Compact(const std::u16string& path, uint32_t width) {
+  char16_t out[platform::kMaxPath];
+  std::fill(std::begin(out), std::end(out), u'#');
+  EXPECT_TRUE(platform::PathCompactPathExW(out, path.c_str(), width, 0));
+  return out;
+}
 
 class ProgressConsole : public CBaseConsole {
  public:
-  explicit ProgressConsole(bool console) {
-    m_bConsoleOutput = console;
-    // The test framework writes narrow text to standard error.
+  ProgressConsole() {
+    // The base puts standard error into UTF-16 mode; the test framework writes narrow text there.
     platform::SetTranslationMode(platform::Stream::kError, platform::kModeText);
+    platform::SetTranslationMode(platform::Stream::kOutput, platform::kModeText);
   }
   std::u16string GetDescription() override { return u"Shows progress."; }
   std::u16string GetSyntax() override { return u""; }
 };
 
-// Collects what is written to the standard output descriptor while it
-// lives.
-class OutputCapture {
- public:
-  OutputCapture() {
-    std::fflush(stdout);
-    file_ = std::tmpfile();
-    saved_ = dup(fileno(stdout));
-    dup2(fileno(file_), fileno(stdout));
-#ifdef _WIN32
-    // The descriptor took the binary mode of the file; the program's
-    // output is text.
-    _setmode(fileno(stdout), _O_TEXT);
-#endif
-  }
-  ~OutputCapture() { Finish(); }
+// The paths here are ASCII.
+std::string Narrow(const std::u16string& text) { return std::string(text.begin(), text.end()); }
 
-  std::string Finish() {
-    if (file_ == nullptr) return text_;
-    std::fflush(stdout);
-    dup2(saved_, fileno(stdout));
-    close(saved_);
-    std::rewind(file_);
-    char buffer[1024];
-    size_t n;
-    while ((n = std::fread(buffer, 1, sizeof(buffer), file_)) > 0) text_.append(buffer, n);
-    std::fclose(file_);
-    file_ = nullptr;
-#ifdef _WIN32
-    // Text mode wrote each line end as "\r\n".
-    for (size_t at; (at = text_.find("\r\n")) != std::string::npos;) text_.erase(at, 1);
-#endif
-    return text_;
-  }
-
- private:
-  std::FILE* file_ = nullptr;
-  int saved_ = -1;
-  std::string text_;
-};
-
-// Longer than the 39 characters the progress line shows of a path.
 const std::u16string kLongPath = u"C:\\Users\\someone\\Documents\\Monitors\\Calibration\\report-2024.txt";
-const std::string kLongPathText = "C:\\Users\\someone\\Documents\\Monitors\\Calibration\\report-2024.txt";
 
-TEST(ProgressLine, FinalLineWithoutPathOnConsoleErasesTheLineFirst) {
-  ProgressConsole console(true);
-  OutputCapture capture;
-  console.WriteProgress(u"done %d\n", 3);
-  EXPECT_EQ(capture.Finish(), kErase + "done 3\n");
-  EXPECT_EQ(console.m_nLineWrites, 2u);
-}
-
-TEST(ProgressLine, FinalLineWithoutPathRedirectedIsTheTextAlone) {
-  ProgressConsole console(false);
-  OutputCapture capture;
-  console.WriteProgress(u"done\n");
-  EXPECT_EQ(capture.Finish(), "done\n");
-  EXPECT_EQ(console.m_nLineWrites, 1u);
-}
-
-TEST(ProgressLine, UnfinishedLineIsWrittenOnlyOnAConsole) {
-  ProgressConsole on_console(true);
-  ProgressConsole redirected(false);
-  std::string console_output;
-  std::string redirected_output;
-  {
-    OutputCapture capture;
-    on_console.WriteProgress(u"working");
-    console_output = capture.Finish();
+TEST(ProgressLine, OnAConsoleAndRedirected) {
+  const std::string erase = "\r" + std::string(78, ' ') + "\r";
+  std::u16string deep = u"C:";
+  while (deep.size() < 300) deep += u"\\folder";
+  const std::u16string deep_path = deep + u"\\name.txt";
+  using C = ProgressConsole&;
+  struct Case {
+    bool console;
+    std::u16string path;
+    std::function<void(C)> write;
+    std::string expected;
+    uint32_t writes;
+  };
+  const Case cases[] = {
+      {true, u"", [](C c) { c.WriteProgress(u"done %d\n", 3); }, erase + "done 3\n", 2},
+      {false, u"", [](C c) { c.WriteProgress(u"done\n"); }, "done\n", 1},
+      {true, u"", [](C c) { c.WriteProgress(u"working"); }, "working", 1},
+      {false, u"", [](C c) { c.WriteProgress(u"working"); c.WriteProgress(u""); }, "", 0},
+      // A long path is shortened to the width on a console and kept for the next line; when redirected it is
+      // written whole, and only with the final text.
+      {true, kLongPath, [](C c) { c.WriteProgress(u"%d%%", 50); c.WriteProgress(u"."); },
+       "\r" + Narrow(Compact(kLongPath, 40)) + ": 50%\r" + Narrow(Compact(kLongPath, 40)) + ": .", 2},
+      {false, kLongPath, [](C c) { c.WriteProgress(u"50%%"); c.WriteProgress(u"done\n"); },
+       Narrow(kLongPath) + ": done\n", 1},
+      {true, deep_path, [](C c) { c.m_nProgressWidth = 1000; c.WriteProgress(u"x"); },
+       "\r" + Narrow(Compact(deep_path, platform::kMaxPath)) + ": x", 1},
+      // After the final line the path is gone.
+      {true, u"C:\\f.txt",
+       [](C c) { c.WriteProgress(u"copying"); c.WriteProgress(u"copied\n"); c.WriteProgress(u"."); },
+       "\rC:\\f.txt: copying" + erase + "\rC:\\f.txt: copied\n.", 4},
+      {false, u"C:\\f.txt", [](C c) { c.WriteProgress(u"first\n"); c.WriteProgress(u"second\n"); },
+       "C:\\f.txt: first\nsecond\n", 2},
+      // An ordinary message finishes the pending line first; below level normal it is not written.
+      {false, u"C:\\f.txt", [](C c) { c.WriteLine(u"next"); c.WriteLine(u"last"); }, "C:\\f.txt: \nnext\nlast\n", 3},
+      {true, u"C:\\f.txt", [](C c) { c.m_dwDisplayLevel = kDisplayProgress; c.WriteLine(u"hidden"); },
+       erase + "\rC:\\f.txt: \n", 2},
+      {true, u"C:\\f.txt", [](C c) {
+         c.m_dwDisplayLevel = kDisplayNone;
+         c.WriteProgress(u"working");
+         c.WriteProgress(u"done\n");
+         c.ClearProgressLine();
+         c.m_dwDisplayLevel = kDisplayNormal;
+         c.WriteProgress(u".");
+       }, ".", 1},
+      {true, u"", [](C c) { c.ClearProgressLine(); }, erase, 1},
+      {false, u"", [](C c) { c.ClearProgressLine(); }, "", 0},
+      // The guard sets the path for its scope.
+      {true, u"", [](C c) { { CConsoleProgressPath progress(&c, u"C:\\i.txt"); c.WriteProgress(u"a"); }
+                            c.WriteProgress(u"b\n"); }, "\rC:\\i.txt: a" + erase + "b\n", 3},
+  };
+  for (const Case& c : cases) {
+    ProgressConsole console;
+    console.m_bConsoleOutput = c.console;
+    console.m_strProgress = c.path;
+    ::testing::internal::CaptureStdout();
+    c.write(console);
+    EXPECT_EQ(::testing::internal::GetCapturedStdout(), c.expected) << testing::PrintToString(c.expected);
+    EXPECT_EQ(console.m_nLineWrites, c.writes) << testing::PrintToString(c.expected);
   }
-  {
-    OutputCapture capture;
-    redirected.WriteProgress(u"working");
-    redirected.WriteProgress(u"");
-    redirected_output = capture.Finish();
+}
+
+const std::u16string kPath = u"C:\\Users\\someone\\Documents\\Monitors\\Calibration\\report.txt";
+const std::u16string kLongName = u"C:\\data\\an-extremely-long-file-name-for-the-progress-line.txt";
+
+// The promise of both builds: the width is kept; folders give way to an
+// ellipsis from the file name backwards, and the name is cut last.
+TEST(PathCompaction, KeepsTheWidthAndTheFileName) {
+  EXPECT_EQ(Compact(u"C:\\a.txt", 40), u"C:\\a.txt");
+  for (const std::u16string& path : {kPath, kLongName}) {
+    EXPECT_EQ(Compact(path, static_cast<uint32_t>(path.size() + 2)), path);
+    for (uint32_t width = 1; width <= path.size() + 2; ++width) {
+      EXPECT_LE(Compact(path, width).size(), width - 1) << "width " << width;
+    }
   }
-  EXPECT_EQ(console_output, "working");
-  EXPECT_EQ(on_console.m_nLineWrites, 1u);
-  EXPECT_EQ(redirected_output, "");
-  EXPECT_EQ(redirected.m_nLineWrites, 0u);
-}
-
-TEST(ProgressLine, LongPathOnConsoleIsShortenedToTheWidth) {
-  ProgressConsole console(true);
-  console.m_strProgress = kLongPath;
-  OutputCapture capture;
-  console.WriteProgress(u"%d%%", 50);
-  std::string output = capture.Finish();
-
-  ASSERT_GE(output.size(), 1u);
-  EXPECT_EQ(output[0], '\r');
-  size_t colon = output.rfind(": 50%");
-  ASSERT_NE(colon, std::string::npos) << output;
-  EXPECT_EQ(colon + 5, output.size());
-  std::string shown = output.substr(1, colon - 1);
-  EXPECT_LE(shown.size(), 39u) << shown;
-  EXPECT_NE(shown.find("..."), std::string::npos) << shown;
-  ASSERT_GE(shown.size(), 16u);
-  EXPECT_EQ(shown.substr(shown.size() - 16), "\\report-2024.txt") << shown;
-  EXPECT_EQ(shown.substr(0, 3), "C:\\") << shown;
-  // An unfinished line keeps its path for the next one.
-  EXPECT_EQ(console.m_strProgress, kLongPath);
-}
-
-TEST(ProgressLine, LongPathRedirectedIsWrittenWholeAndOnlyWithTheFinalText) {
-  ProgressConsole console(false);
-  console.m_strProgress = kLongPath;
-  OutputCapture capture;
-  console.WriteProgress(u"50%%");
-  console.WriteProgress(u"done\n");
-  EXPECT_EQ(capture.Finish(), kLongPathText + ": done\n");
-  EXPECT_EQ(console.m_nLineWrites, 1u);
-}
-
-TEST(ProgressLine, FinalLineOnConsoleErasesAndRewritesThePathWithTheText) {
-  ProgressConsole console(true);
-  console.m_strProgress = u"C:\\short\\file.txt";
-  OutputCapture capture;
-  console.WriteProgress(u"copying");
-  console.WriteProgress(u"copied\n");
-  EXPECT_EQ(capture.Finish(), "\rC:\\short\\file.txt: copying" + kErase +
-                                  "\rC:\\short\\file.txt: copied\n");
-  EXPECT_EQ(console.m_nLineWrites, 3u);
-}
-
-TEST(ProgressLine, AfterTheFinalLineThePathIsGone) {
-  ProgressConsole console(false);
-  console.m_strProgress = u"C:\\a\\b.txt";
-  OutputCapture capture;
-  console.WriteProgress(u"first\n");
-  console.WriteProgress(u"second\n");
-  EXPECT_EQ(capture.Finish(), "C:\\a\\b.txt: first\nsecond\n");
-  EXPECT_TRUE(console.m_strProgress.empty());
-}
-
-TEST(ProgressLine, OrdinaryMessageFinishesThePendingLineFirst) {
-  ProgressConsole console(false);
-  console.m_strProgress = u"C:\\a\\b.txt";
-  OutputCapture capture;
-  console.WriteLine(u"next");
-  EXPECT_EQ(capture.Finish(), "C:\\a\\b.txt: \nnext\n");
-  EXPECT_TRUE(console.m_strProgress.empty());
-}
-
-TEST(ProgressLine, AtLevelProgressAMessageFinishesTheLineButIsNotWritten) {
-  ProgressConsole console(true);
-  console.m_dwDisplayLevel = kDisplayProgress;
-  console.m_strProgress = u"C:\\a\\b.txt";
-  OutputCapture capture;
-  console.WriteLine(u"not shown");
-  EXPECT_EQ(capture.Finish(), kErase + "\rC:\\a\\b.txt: \n");
-  EXPECT_TRUE(console.m_strProgress.empty());
-}
-
-TEST(ProgressLine, AtLevelNoneNothingIsWrittenButTheLineStillEnds) {
-  ProgressConsole console(true);
-  console.m_dwDisplayLevel = kDisplayNone;
-  console.m_strProgress = u"C:\\a\\b.txt";
-  OutputCapture capture;
-  console.WriteProgress(u"working");
-  console.WriteProgress(u"done\n");
-  console.ClearProgressLine();
-  EXPECT_EQ(capture.Finish(), "");
-  EXPECT_EQ(console.m_nLineWrites, 0u);
-  EXPECT_TRUE(console.m_strProgress.empty());
-}
-
-TEST(ProgressLine, ClearProgressLineErasesOnlyOnAConsole) {
-  ProgressConsole on_console(true);
-  ProgressConsole redirected(false);
-  OutputCapture capture;
-  redirected.ClearProgressLine();
-  on_console.ClearProgressLine();
-  EXPECT_EQ(capture.Finish(), kErase);
-  EXPECT_EQ(on_console.m_nLineWrites, 1u);
-  EXPECT_EQ(redirected.m_nLineWrites, 0u);
-}
-
-TEST(ProgressLine, WidthBeyondMaxPathStaysWithinTheBuffer) {
-  ProgressConsole console(true);
-  console.m_nProgressWidth = 1000;
-  std::u16string path = u"C:";
-  for (int i = 0; i < 40; ++i) path += u"\\folder" + std::u16string(1, static_cast<char16_t>(u'a' + i % 26));
-  path += u"\\name.txt";
-  ASSERT_GT(path.size(), 260u);
-  console.m_strProgress = path;
-  OutputCapture capture;
-  console.WriteProgress(u"x");
-  std::string output = capture.Finish();
-  ASSERT_GE(output.size(), 4u);
-  EXPECT_LE(output.size() - 4, 259u);  // "\r", the path, ": x"
-  EXPECT_EQ(output.substr(output.size() - 11), "name.txt: x");
-}
-
-TEST(ConsoleProgressPath, SetsThePathForItsScope) {
-  ProgressConsole console(false);
-  {
-    CConsoleProgressPath progress(&console, u"C:\\item.txt");
-    EXPECT_EQ(console.m_strProgress, u"C:\\item.txt");
+  for (uint32_t width = 15; width <= kPath.size(); ++width) {  // "...\report.txt" takes 14
+    const std::u16string result = Compact(kPath, width);
+    ASSERT_TRUE(result.ends_with(u"...\\report.txt")) << "width " << width;
+    EXPECT_TRUE(kPath.starts_with(result.substr(0, result.size() - 14))) << "width " << width;
   }
-  EXPECT_TRUE(console.m_strProgress.empty());
-  console.m_strProgress = u"C:\\other.txt";
-  console.ClearProgress();
-  EXPECT_TRUE(console.m_strProgress.empty());
+  for (uint32_t width = 16; width < 40; ++width) {
+    const std::u16string result = Compact(kLongName, width);
+    EXPECT_TRUE(result.ends_with(u"...") && result.find(u"an-ext") != std::u16string::npos) << "width " << width;
+  }
 }
+
+#ifndef _WIN32
+// The native shortening cuts whole folders. (The system's on Windows may
+// cut a folder name anywhere.)
+TEST(PathCompaction, NativeShorteningCutsWholeFolders) {
+  const std::u16string kDump = u"/home/someone/state/monctl/dump.txt", kWide = u"/a/x\U0001F600yz.txt";
+  const std::tuple<std::u16string, uint32_t, std::u16string> cases[] = {
+      {kPath, 32, u"C:\\Users\\someone\\...\\report.txt"}, {kPath, 31, u"C:\\Users\\...\\report.txt"},
+      {kPath, 18, u"C:\\...\\report.txt"}, {kPath, 17, u"...\\report.txt"}, {kPath, 14, u"...report.txt"},
+      {kPath, 13, u"report.tx..."}, {kPath, 4, u"..."}, {kPath, 3, u".."}, {kPath, 1, u""},
+      {kPath, static_cast<uint32_t>(kPath.size() + 1), kPath}, {kDump, 27, u"/home/someone/.../dump.txt"},
+      {kDump, 26, u"/home/.../dump.txt"}, {kWide, 7, u"x\U0001F600..."}, {kWide, 6, u"x..."},  // no half pair
+  };
+  for (const auto& [path, width, expected] : cases) EXPECT_EQ(Compact(path, width), expected) << width;
+}
+#endif
 
 }  // namespace
 }  // namespace monctl

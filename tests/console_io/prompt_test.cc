@@ -1,7 +1,6 @@
-// Questions answered by one key, through a pseudo-terminal: the child
-// process asks, the test types. The test keeps its own descriptor of the
-// terminal so that it can look at the terminal's mode after the child has
-// ended.
+// Questions answered by one key, through a pseudo-terminal: a child process
+// asks, the test types. The test keeps its own descriptor of the terminal
+// so that it can look at the terminal's mode after the child has ended.
 #include <fcntl.h>
 #include <pty.h>
 #include <signal.h>
@@ -12,8 +11,6 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <functional>
-#include <optional>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -26,296 +23,105 @@ namespace {
 
 class PromptConsole : public CBaseConsole {
  public:
-  PromptConsole() {
-    // One level of indentation shows where a line start is decorated.
-    m_nIndent = 1;
-  }
+  // One level of indentation shows where a line start is decorated.
+  PromptConsole() { m_nIndent = 1; }
   std::u16string GetDescription() override { return u"Asks questions."; }
   std::u16string GetSyntax() override { return u""; }
 };
 
-// Asks "Continue?" with `answers` and writes the answer on the next line;
-// the answer is also the exit status.
-int Ask(uint32_t answers, uint32_t display_level = kDisplayNormal) {
-  PromptConsole console;
-  console.m_dwDisplayLevel = display_level;
-  int32_t answer = console.WriteMessage(u"Continue?", MWF_QUESTION | answers, 0, {});
-  console.WriteLine(u"[answer %d]", answer);
-  return answer;
+// Line editing and echo, as the terminal had them before the child.
+bool LineMode(int terminal) {
+  termios mode{};
+  tcgetattr(terminal, &mode);
+  return (mode.c_lflag & (ICANON | ECHO)) == (ICANON | ECHO);
 }
 
-struct Outcome {
-  std::string output;
-  int status = -1;  // as waitpid reports it
-  bool ended = false;
-};
-
-class Session {
- public:
-  // Runs `body` in a child whose terminal is a new pseudo-terminal; its
-  // standard input is a pipe holding `piped_input` instead when given.
-  explicit Session(std::function<int()> body, std::optional<std::string> piped_input = {}) {
-    if (openpty(&master_, &slave_, nullptr, nullptr, nullptr) != 0) return;
-    // Line ends as written, without the carriage return the terminal adds.
-    termios mode{};
-    tcgetattr(slave_, &mode);
-    mode.c_oflag &= ~static_cast<tcflag_t>(ONLCR);
-    tcsetattr(slave_, TCSANOW, &mode);
-    int pipe_fds[2] = {-1, -1};
-    if (piped_input && pipe(pipe_fds) != 0) return;
-
-    pid_ = fork();
-    if (pid_ == 0) {
-      setsid();
-      ioctl(slave_, TIOCSCTTY, 0);
-      dup2(slave_, STDIN_FILENO);
-      dup2(slave_, STDOUT_FILENO);
-      if (piped_input) {
-        dup2(pipe_fds[0], STDIN_FILENO);
-        close(pipe_fds[0]);
-        close(pipe_fds[1]);
-      }
-      close(master_);
-      close(slave_);
-      _exit(body());
-    }
-    if (piped_input) {
-      close(pipe_fds[0]);
-      ssize_t written = write(pipe_fds[1], piped_input->data(), piped_input->size());
-      (void)written;
-      close(pipe_fds[1]);
-    }
-  }
-
-  ~Session() {
-    if (pid_ > 0 && !ended_) {
-      kill(pid_, SIGKILL);
-      waitpid(pid_, nullptr, 0);
-    }
-    if (master_ >= 0) close(master_);
-    if (slave_ >= 0) close(slave_);
-  }
-
-  bool started() const { return pid_ > 0; }
-  pid_t pid() const { return pid_; }
-
-  // Waits until the child has switched the terminal to single-key input.
-  bool WaitForKeyMode() {
-    for (int i = 0; i < 20000; ++i) {  // a guard against a hang, not a time limit
-      if (!LineMode()) return true;
-      usleep(500);
-    }
-    return false;
-  }
-
-  void Type(const std::string& keys) {
-    ssize_t written = write(master_, keys.data(), keys.size());
-    (void)written;
-  }
-
-  // Waits for the child to end and collects what it wrote.
-  Outcome Finish() {
-    Outcome outcome;
-    for (int i = 0; i < 20000 && !ended_; ++i) {  // a guard against a hang
-      ended_ = waitpid(pid_, &outcome.status, WNOHANG) == pid_;
-      if (!ended_) usleep(500);
-    }
-    outcome.ended = ended_;
-    fcntl(master_, F_SETFL, fcntl(master_, F_GETFL) | O_NONBLOCK);
-    char buffer[4096];
-    ssize_t n;
-    while ((n = read(master_, buffer, sizeof(buffer))) > 0) outcome.output.append(buffer, n);
-    return outcome;
-  }
-
-  // Line editing and echo, as the terminal had them before the child.
-  bool LineMode() const {
-    termios mode{};
-    tcgetattr(slave_, &mode);
-    return (mode.c_lflag & (ICANON | ECHO)) == (ICANON | ECHO);
-  }
-
- private:
-  int master_ = -1;
-  int slave_ = -1;
-  pid_t pid_ = -1;
-  bool ended_ = false;
-};
-
-bool ExitedWith(const Outcome& o, int code) {
-  return o.ended && WIFEXITED(o.status) && WEXITSTATUS(o.status) == code;
-}
-bool KilledBy(const Outcome& o, int signal) {
-  return o.ended && WIFSIGNALED(o.status) && WTERMSIG(o.status) == signal;
-}
-
-// ---- answers from the terminal --------------------------------------------
-
-TEST(PromptOnTerminal, IgnoredKeysAreNotEchoedAndTheAnswerIs) {
-  Session session([] { return Ask(MWA_YES | MWA_NO); });
-  ASSERT_TRUE(session.started());
-  ASSERT_TRUE(session.WaitForKeyMode());
-  session.Type("x");
-  session.Type("q1 ");
-  session.Type("Y");
-  Outcome outcome = session.Finish();
-
-  EXPECT_TRUE(ExitedWith(outcome, 6)) << outcome.status;
-  EXPECT_EQ(outcome.output, "  Continue? (Yes/No): Y\n  [answer 6]\n");
-  EXPECT_TRUE(session.LineMode());
-}
-
-TEST(PromptOnTerminal, LowerCaseKeyAnswersAndIsEchoedAsTyped) {
-  Session session([] { return Ask(MWA_YES | MWA_NO); });
-  ASSERT_TRUE(session.WaitForKeyMode());
-  session.Type("n");
-  Outcome outcome = session.Finish();
-
-  EXPECT_TRUE(ExitedWith(outcome, 7));
-  EXPECT_EQ(outcome.output, "  Continue? (Yes/No): n\n  [answer 7]\n");
-}
-
-TEST(PromptOnTerminal, OnlyTheAllowedAnswersEndTheWait) {
-  Session session([] { return Ask(MWA_OK); });
-  ASSERT_TRUE(session.WaitForKeyMode());
-  session.Type("ynca");
-  session.Type("O");
-  Outcome outcome = session.Finish();
-
-  EXPECT_TRUE(ExitedWith(outcome, 1));
-  EXPECT_EQ(outcome.output, "  Continue? (Ok): O\n  [answer 1]\n");
-}
-
-TEST(PromptOnTerminal, ChoicesAreListedInTableOrder) {
-  Session session([] { return Ask(MWA_CANCEL | MWA_RETRY | MWA_IGNORE); });
-  ASSERT_TRUE(session.WaitForKeyMode());
-  session.Type("c");
-  Outcome outcome = session.Finish();
-
-  EXPECT_TRUE(ExitedWith(outcome, 2));
-  EXPECT_EQ(outcome.output, "  Continue? (Retry/Ignore/Cancel): c\n  [answer 2]\n");
-}
-
-TEST(PromptOnTerminal, CursorKeysDoNotAnswer) {
-  // Up is "Esc [ A" and down "Esc O B": neither is an A for Abort.
-  Session session([] { return Ask(MWA_ABORT | MWA_RETRY); });
-  ASSERT_TRUE(session.WaitForKeyMode());
-  session.Type("\x1b[A");
-  session.Type("\x1bOB");
-  session.Type("\x1b[1;5A");
-  session.Type("r");
-  Outcome outcome = session.Finish();
-
-  EXPECT_TRUE(ExitedWith(outcome, 4));
-  EXPECT_EQ(outcome.output, "  Continue? (Abort/Retry): r\n  [answer 4]\n");
-}
-
-TEST(PromptOnTerminal, KeysAreDecodedFromUtf8) {
-  Session session([] { return Ask(MWA_YES | MWA_NO); });
-  ASSERT_TRUE(session.WaitForKeyMode());
-  session.Type("\xc3\xa9");          // é
-  session.Type("\xf0\x9f\x98\x80");  // U+1F600, two UTF-16 units
-  session.Type("\xe2\x80");          // the start of a three-byte sequence...
-  session.Type("y");                 // ...cut short by y, which still counts
-  Outcome outcome = session.Finish();
-
-  EXPECT_TRUE(ExitedWith(outcome, 6));
-  EXPECT_EQ(outcome.output, "  Continue? (Yes/No): y\n  [answer 6]\n");
-}
-
-TEST(PromptOnTerminal, EndOfFileKeyStopsTheWaitWithoutAnswer) {
-  Session session([] { return Ask(MWA_YES | MWA_NO); });
-  ASSERT_TRUE(session.WaitForKeyMode());
-  session.Type("\x04");  // Ctrl+D
-  Outcome outcome = session.Finish();
-
-  EXPECT_TRUE(ExitedWith(outcome, 0));
-  // Nothing was echoed, so the line stays open.
-  EXPECT_EQ(outcome.output, "  Continue? (Yes/No): [answer 0]\n");
-  EXPECT_TRUE(session.LineMode());
-}
-
-TEST(PromptOnTerminal, WithoutAnswersThereIsNoWait) {
-  Session session([] { return Ask(0); });
-  Outcome outcome = session.Finish();
-
-  EXPECT_TRUE(ExitedWith(outcome, 0));
-  EXPECT_EQ(outcome.output, "  Continue? (): [answer 0]\n");
-}
-
-TEST(PromptOnTerminal, BelowLevelNormalNothingIsWrittenButTheKeyIsRead) {
-  Session session([] { return Ask(MWA_YES | MWA_NO, kDisplayProgress); });
-  ASSERT_TRUE(session.WaitForKeyMode());
-  session.Type("zN");
-  Outcome outcome = session.Finish();
-
-  EXPECT_TRUE(ExitedWith(outcome, 7));
-  EXPECT_EQ(outcome.output, "");
-}
-
-// ---- the terminal's mode on the ways out -----------------------------------
-
-TEST(PromptTerminalMode, InterruptKeyRestoresLineModeAndEndsTheProcess) {
-  Session session([] { return Ask(MWA_YES | MWA_NO); });
-  ASSERT_TRUE(session.WaitForKeyMode());
-  EXPECT_FALSE(session.LineMode());
-  session.Type("\x03");  // Ctrl+C
-  Outcome outcome = session.Finish();
-
-  EXPECT_TRUE(KilledBy(outcome, SIGINT)) << outcome.status;
-  EXPECT_TRUE(session.LineMode());
-}
-
-TEST(PromptTerminalMode, TerminationRestoresLineMode) {
-  Session session([] { return Ask(MWA_YES | MWA_NO); });
-  ASSERT_TRUE(session.WaitForKeyMode());
-  kill(session.pid(), SIGTERM);
-  Outcome outcome = session.Finish();
-
-  EXPECT_TRUE(KilledBy(outcome, SIGTERM)) << outcome.status;
-  EXPECT_TRUE(session.LineMode());
-}
-
-TEST(PromptTerminalMode, CrashRestoresLineMode) {
+TEST(Prompt, AnswersAndTheTerminalOnEveryWayOut) {
+  const std::string kAsked = "  Continue? (Yes/No): ";
+  struct Case {
+    uint32_t answers;
+    bool piped;         // standard input is a pipe holding `input`; else `input` is typed
+    std::string input;  // once the terminal takes single keys (there is no wait without answers)
+    int signal;         // sent after the input
+    int status;         // the exit code, or minus the signal that ended the child
+    std::string output;
+    uint32_t level = kDisplayNormal;
+  };
+  const Case cases[] = {
+      {MWA_YES | MWA_NO, false, "xq1 Y", 0, 6, kAsked + "Y\n  [answer 6]\n"},
+      {MWA_OK, false, "yncaO", 0, 1, "  Continue? (Ok): O\n  [answer 1]\n"},
+      {MWA_CANCEL | MWA_RETRY | MWA_IGNORE, false, "c", 0, 2, "  Continue? (Retry/Ignore/Cancel): c\n  [answer 2]\n"},
+      // Up is "Esc [ A" and down "Esc O B": neither is an A for Abort.
+      {MWA_ABORT | MWA_RETRY, false, "\x1b[A\x1bOB\x1b[1;5Ar", 0, 4, "  Continue? (Abort/Retry): r\n  [answer 4]\n"},
+      // UTF-8: e acute, U+1F600 (two UTF-16 units), a sequence cut short by y, which still counts.
+      {MWA_YES | MWA_NO, false, "\xc3\xa9\xf0\x9f\x98\x80\xe2\x80y", 0, 6, kAsked + "y\n  [answer 6]\n"},
+      // The end-of-file key stops the wait without an answer; nothing was echoed, so the line stays open.
+      {MWA_YES | MWA_NO, false, "\x04", 0, 0, kAsked + "[answer 0]\n"},
+      {0, false, "", 0, 0, "  Continue? (): [answer 0]\n"},
+      {MWA_YES | MWA_NO, false, "zN", 0, 7, "", kDisplayProgress},
+      // The terminal's mode comes back on the ways out: interrupt key, termination, crash (with a dump).
+      {MWA_YES | MWA_NO, false, "\x03", 0, -SIGINT, kAsked},
+      {MWA_YES | MWA_NO, false, "", SIGTERM, -SIGTERM, kAsked},
+      {MWA_YES | MWA_NO, false, "", SIGSEGV, 255, kAsked},
+      // Standard input that is not a terminal: the answer keys are read from it, UTF-8 too.
+      {MWA_YES | MWA_NO, true, "x\n\xc3\xa9N", 0, 7, kAsked + "N\n  [answer 7]\n"},
+      {MWA_YES | MWA_NO, true, "abc", 0, 0, kAsked + "[answer 0]\n"},
+  };
   char pattern[] = "/tmp/monctl-prompt-XXXXXX";
   ASSERT_NE(mkdtemp(pattern), nullptr);
-  std::filesystem::path state = pattern;
+  const std::filesystem::path state = std::filesystem::path(pattern) / "state";  // made by a crash only
+  for (const Case& c : cases) {
+    int master = -1, slave = -1, input[2] = {-1, -1};
+    ASSERT_EQ(openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
+    ASSERT_EQ(pipe(input), 0);
+    termios mode{};  // line ends as written, without the carriage return the terminal adds
+    tcgetattr(slave, &mode);
+    mode.c_oflag &= ~static_cast<tcflag_t>(ONLCR);
+    tcsetattr(slave, TCSANOW, &mode);
+    const pid_t pid = fork();
+    if (pid == 0) {
+      alarm(10);  // a guard against a hang, not a time limit
+      setsid();
+      ioctl(slave, TIOCSCTTY, 0);
+      dup2(c.piped ? input[0] : slave, STDIN_FILENO);
+      dup2(slave, STDOUT_FILENO);
+      close(input[1]);  // the end of the piped input is seen only when no writer is left
+      setenv("XDG_STATE_HOME", state.c_str(), 1);
+      InstallCrashHandler();
+      PromptConsole console;
+      console.m_dwDisplayLevel = c.level;
+      const int32_t answer = console.WriteMessage(u"Continue?", MWF_QUESTION | c.answers, 0, {});
+      console.WriteLine(u"[answer %d]", answer);
+      _exit(answer);
+    }
+    close(input[0]);
+    const std::string& typed = c.input;
+    if (c.piped) (void)!write(input[1], typed.data(), typed.size());
+    close(input[1]);
+    // Waits until the child has switched the terminal to single-key input
+    // (a guard against a hang, not a time limit).
+    for (int i = 0; i < 20000 && !c.piped && c.answers != 0 && LineMode(slave); ++i) usleep(500);
+    if (!c.piped) (void)!write(master, typed.data(), typed.size());
+    if (c.signal != 0) kill(pid, c.signal);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    std::string output;
+    fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
+    char buffer[4096];
+    for (ssize_t n; (n = read(master, buffer, sizeof(buffer))) > 0;) output.append(buffer, n);
 
-  Session session([&] {
-    setenv("XDG_STATE_HOME", state.c_str(), 1);
-    InstallCrashHandler();
-    return Ask(MWA_YES | MWA_NO);
-  });
-  ASSERT_TRUE(session.WaitForKeyMode());
-  kill(session.pid(), SIGSEGV);
-  Outcome outcome = session.Finish();
-
-  EXPECT_TRUE(ExitedWith(outcome, 255)) << outcome.status;
-  EXPECT_TRUE(session.LineMode());
-  size_t dumps = 0;
-  for (const auto& entry : std::filesystem::recursive_directory_iterator(state)) {
-    if (entry.is_regular_file()) ++dumps;
+    const std::string name = testing::PrintToString(c.output + " after " + typed);
+    EXPECT_TRUE(c.status < 0 ? WIFSIGNALED(status) && WTERMSIG(status) == -c.status
+                             : WIFEXITED(status) && WEXITSTATUS(status) == c.status)
+        << name << ": status " << status;
+    EXPECT_EQ(output, c.output) << name;
+    EXPECT_TRUE(LineMode(slave)) << name;
+    EXPECT_EQ(std::filesystem::exists(state), c.signal == SIGSEGV) << name;  // with the dump
+    std::filesystem::remove_all(state);
+    close(master);
+    close(slave);
   }
-  EXPECT_EQ(dumps, 1u);
-  std::filesystem::remove_all(state);
-}
-
-// ---- answers from standard input that is not a terminal ------------------
-
-TEST(PromptFromInput, AnswerKeysAreReadFromTheInput) {
-  Session session([] { return Ask(MWA_YES | MWA_NO); }, std::string("x\n\xc3\xa9N"));
-  Outcome outcome = session.Finish();
-
-  EXPECT_TRUE(ExitedWith(outcome, 7));
-  EXPECT_EQ(outcome.output, "  Continue? (Yes/No): N\n  [answer 7]\n");
-}
-
-TEST(PromptFromInput, EndOfInputStopsTheWait) {
-  Session session([] { return Ask(MWA_YES | MWA_NO); }, std::string("abc"));
-  Outcome outcome = session.Finish();
-
-  EXPECT_TRUE(ExitedWith(outcome, 0));
-  EXPECT_EQ(outcome.output, "  Continue? (Yes/No): [answer 0]\n");
+  std::filesystem::remove_all(pattern);
 }
 
 }  // namespace

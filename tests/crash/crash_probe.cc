@@ -1,13 +1,9 @@
 // A test-only program: installs the crash handler as the tool's entry point
-// does and then fails the way its first argument asks:
-//   write      writes through a null pointer
-//   throw      throws an exception that nobody catches
-//   abort      calls std::abort (natively a SIGABRT)
-//   overflow   recurses until the stack is exhausted
-//   none       ends normally with status 0
-// A second argument "quiet" sets the display level to "none" first.
+// does and then fails the way its first argument asks: "write" through a
+// null pointer, "throw" an exception that nobody catches, "abort", or
+// "overflow" the stack; "none" ends normally. A second argument "quiet"
+// sets the display level to "none" first.
 #include <cstdlib>
-#include <cstring>
 #include <stdexcept>
 #include <string>
 
@@ -41,21 +37,17 @@ volatile bool g_bDeeper = true;
 [[gnu::noinline]] int ProbeRecurse(int depth) {
   volatile char frame[512];
   frame[0] = static_cast<char>(depth);
-  if (!g_bDeeper) return frame[0];
-  return ProbeRecurse(depth + 1) + frame[0];
+  return g_bDeeper ? ProbeRecurse(depth + 1) + frame[0] : frame[0];
 }
 
 int main(int argc, char** argv) {
   monctl::InstallCrashHandler();
   monctl::SetCrashReportWriter(&g_console);
-
-  const char* mode = argc > 1 ? argv[1] : "";
-  if (argc > 2 && std::strcmp(argv[2], "quiet") == 0) g_console.m_dwDisplayLevel = monctl::kDisplayNone;
-
-  if (std::strcmp(mode, "write") == 0) ProbeWriteThroughNull();
-  if (std::strcmp(mode, "throw") == 0) ProbeThrowUncaught();
-  if (std::strcmp(mode, "abort") == 0) std::abort();
-  if (std::strcmp(mode, "overflow") == 0) return ProbeRecurse(0);
-  if (std::strcmp(mode, "none") == 0) return 0;
-  return 2;
+  const std::string mode = argc > 1 ? argv[1] : "";
+  if (argc > 2 && std::string(argv[2]) == "quiet") g_console.m_dwDisplayLevel = monctl::kDisplayNone;
+  if (mode == "write") ProbeWriteThroughNull();
+  if (mode == "throw") ProbeThrowUncaught();
+  if (mode == "abort") std::abort();
+  if (mode == "overflow") return ProbeRecurse(0);
+  return mode == "none" ? 0 : 2;
 }
