@@ -1,126 +1,141 @@
-// Session behaviour that needs no completed handshake: argument checks,
-// failed handshakes and the references the session holds.
+// COpmSession against the simulated driver, which decrypts the handshake
+// with its own key and checks and signs requests and answers with OpenSSL's
+// CMAC; and the driver's own checks of what it is sent.
 #include "opm/opm_session.h"
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <memory>
+#include <vector>
 
 #include "opm/opm_session_testing.h"
+#include "platform/sim/driver/driver_crypto.h"
 #include "platform/sim/driver/opm_driver.h"
 
 namespace monctl::opm {
 namespace {
 
 using namespace platform;
+using sim::OpmFault;
+const std::string S = "StartInitialization", F = "FinishInitialization", G = "GetInformation";
 
-platform::OpmVideoOutput* SimulatedOutput(sim::OpmFault fault, std::vector<std::string>* log) {
-  sim::OpmOutputConfig config;
-  config.connector = 5;
-  config.fault = fault;
-  return sim::CreateOpmOutput(config, "\\\\.\\DISPLAY1#0",
-                              [log](const std::string& line) { log->push_back(line); });
+std::unique_ptr<TestOutput> Driver(OpmFault fault = OpmFault::kNone, uint32_t status_flags = 0) {
+  return std::make_unique<TestOutput>(sim::CreateOpmOutput({10, status_flags, fault}, "\\\\.\\DISPLAY1#0", nullptr));
 }
 
-TEST(OpmSessionTest, WithoutOutputsEveryQueryIsAnInvalidArgument) {
-  COpmSession session;
-  OpmStandardInformation information = {};
-  EXPECT_EQ(session.QueryConnectorType(0, &information), kInvalidArg);
-  EXPECT_EQ(session.SelectOutput(0), kInvalidArg);
-  session.Close();  // nothing to release
-  EXPECT_EQ(session.OutputCount(), 0u);
+TEST(OpmSessionTest, QueriesEveryVariantOfTheDriverTwice) {
+  const HRESULT kInternal = sim::kOpmDriverInternalError, kRefused = sim::kOpmInvalidInformationRequest;
+  const std::vector<std::string> kNoKey = {S, S}, kHandshake = {S, F, G, G};
+  const struct {
+    OpmFault fault;
+    uint32_t status_flags;
+    HRESULT first, second;
+    std::vector<std::string> calls;
+    uint32_t advance;     // from the first request's sequence number to the second's
+    uint32_t connector;   // ulInformation handed out by the first answer
+  } rows[] = {
+      {OpmFault::kNone, 0, kOk, kOk, kHandshake, 1, 10},
+      {OpmFault::kEkuOnSecondCert, 0, kOk, kOk, kHandshake, 1, 10},
+      {OpmFault::kLongAnswer, 0, kOk, kOk, kHandshake, 1, 10},  // only 32 bytes copied
+      {OpmFault::kNone, 1, kFail, kFail, kHandshake, 1, 10},    // link lost
+      {OpmFault::kWrongRandom, 0, kFail, kFail, kHandshake, 1, 10},
+      {OpmFault::kEmptyAnswer, 0, kFail, kFail, kHandshake, 1, 0},
+      {OpmFault::kBadTag, 0, kFail, kRefused, kHandshake, 0, 0},  // the driver counted it, the session not
+      {OpmFault::kWrongSequence, 0, kRefused, kRefused, kHandshake, 0, 0},
+      {OpmFault::kStartFails, 0, kInternal, kInternal, kNoKey, 0, 0},
+      {OpmFault::kFinishFails, 0, kInternal, kInternal, {S, F, S, F}, 0, 0},
+      {OpmFault::kNoEku, 0, kFail, kFail, kNoKey, 0, 0},
+      {OpmFault::kTwoEkus, 0, kFail, kFail, kNoKey, 0, 0},
+      {OpmFault::kKey1024, 0, kFail, kFail, kNoKey, 0, 0},  // ciphertext of 128 or 512 bytes: not sent
+      {OpmFault::kKey4096, 0, kFail, kFail, kNoKey, 0, 0},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(static_cast<int>(row.fault));
+    auto output = Driver(row.fault, row.status_flags);
+    COpmSession session;
+    COpmSessionPeer::SetOutputs(session, {output.get()});
+    struct {
+      OpmStandardInformation information;
+      uint8_t guard[16];
+    } first = {}, second = {};
+    EXPECT_EQ(session.QueryConnectorType(0, &first.information), row.first);
+    EXPECT_EQ(session.QueryConnectorType(0, &second.information), row.second);
+    EXPECT_EQ(output->calls, row.calls);
+    if (output->sequences.size() == 2) {
+      EXPECT_EQ(output->sequences[1] - output->sequences[0], row.advance);
+    }
+    EXPECT_EQ(first.information.ulInformation, row.connector);
+    EXPECT_EQ(first.information.ulStatusFlags, row.connector == 0 ? 0u : row.status_flags);
+    EXPECT_EQ(std::vector<uint8_t>(first.guard, first.guard + 16), std::vector<uint8_t>(16));
+    session.Close();
+    EXPECT_EQ(output->references, 0u);
+  }
 }
 
-TEST(OpmSessionTest, MonitorWithoutOutputsLeavesTheSessionEmpty) {
+TEST(OpmSessionTest, HandshakesWithTheOutputAsked) {
+  std::unique_ptr<TestOutput> outputs[] = {Driver(), Driver(OpmFault::kFinishFails), Driver()};
   COpmSession session;
-  EXPECT_TRUE(Failed(session.GetVideoOutputs(nullptr)));
-  EXPECT_EQ(session.OutputCount(), 0u);
-  EXPECT_FALSE(COpmSessionPeer::HasOutputs(session));
+  COpmSessionPeer::SetOutputs(session, {outputs[0].get(), outputs[1].get(), outputs[2].get(), nullptr});
   OpmStandardInformation information = {};
-  EXPECT_EQ(session.QueryConnectorType(0, &information), kInvalidArg);
-}
+  EXPECT_EQ(session.QueryConnectorType(0, &information), kOk);
+  // A failed request does not count.
+  const HRESULT kLost = static_cast<HRESULT>(0xC0262519u);
+  outputs[0]->answer = [kLost](const OpmGetInfoParameters*, OpmRequestedInformation*) { return kLost; };
+  EXPECT_EQ(session.QueryConnectorType(0, &information), kLost);
+  outputs[0]->answer = nullptr;
+  EXPECT_EQ(session.QueryConnectorType(0, &information), kOk);
+  // A failed handshake keeps the current output, with the keys it chose.
+  EXPECT_EQ(session.QueryConnectorType(1, &information), sim::kOpmDriverInternalError);
+  EXPECT_EQ(session.QueryConnectorType(0, &information), sim::kOpmInvalidInformationRequest);
+  EXPECT_EQ(session.QueryConnectorType(2, &information), kOk);
+  EXPECT_EQ(outputs[0]->references, 1u);
+  EXPECT_EQ(outputs[2]->references, 2u);
+  EXPECT_EQ(session.QueryConnectorType(0, &information), kOk);
+  EXPECT_EQ(outputs[0]->calls, (std::vector<std::string>{S, F, G, G, G, G, S, F, G}));
+  EXPECT_EQ(outputs[0]->sequences[2], outputs[0]->sequences[1]);
+  EXPECT_EQ(outputs[2]->calls, (std::vector<std::string>{S, F, G}));
 
-TEST(OpmSessionTest, ChecksTheIndexAndTheEntries) {
-  TestOutput output;
-  COpmSession session;
-  COpmSessionPeer::SetOutputs(session, {&output, nullptr});
-  OpmStandardInformation information = {};
+  EXPECT_EQ(session.QueryConnectorType(3, &information), kPointer);
+  EXPECT_EQ(session.QueryConnectorType(4, &information), kInvalidArg);
   EXPECT_EQ(session.QueryConnectorType(0, nullptr), kInvalidArg);
-  EXPECT_EQ(session.QueryConnectorType(2, &information), kInvalidArg);
-  EXPECT_EQ(session.QueryConnectorType(1, &information), kPointer);
-  EXPECT_TRUE(output.calls().empty());
-  session.Close();
-  EXPECT_EQ(output.references(), 0);
-}
-
-TEST(OpmSessionTest, StartFailureIsTheResult) {
-  TestOutput output;
-  output.set_start_result(static_cast<HRESULT>(0xC0262500u));
-  COpmSession session;
-  COpmSessionPeer::SetOutputs(session, {&output});
-  OpmStandardInformation information = {};
-  EXPECT_EQ(session.QueryConnectorType(0, &information), static_cast<HRESULT>(0xC0262500u));
-  EXPECT_EQ(output.calls(), std::vector<std::string>{"StartInitialization"});
-  EXPECT_EQ(COpmSessionPeer::CurrentOutput(session), nullptr);
-  // The reference held for the call is given back.
-  EXPECT_EQ(output.references(), 1);
-  session.Close();
-  EXPECT_EQ(output.references(), 0);
-}
-
-TEST(OpmSessionTest, DriverWithoutTheRightCertificateIsRefused) {
-  for (sim::OpmFault fault : {sim::OpmFault::kNoEku, sim::OpmFault::kTwoEkus}) {
-    std::vector<std::string> log;
-    TestOutput output(SimulatedOutput(fault, &log));
-    COpmSession session;
-    COpmSessionPeer::SetOutputs(session, {&output});
-    OpmStandardInformation information = {};
-    EXPECT_EQ(session.QueryConnectorType(0, &information), kFail);
-    // The key exchange stops before anything is sent to the driver.
-    EXPECT_EQ(output.calls(), std::vector<std::string>{"StartInitialization"});
-    EXPECT_FALSE(COpmSessionPeer::HasDriverKey(session));
-    EXPECT_EQ(COpmSessionPeer::CurrentOutput(session), nullptr);
-  }
-}
-
-TEST(OpmSessionTest, StartFailureOfTheSimulatedDriverIsTheResult) {
-  std::vector<std::string> log;
-  TestOutput output(SimulatedOutput(sim::OpmFault::kStartFails, &log));
-  COpmSession session;
-  COpmSessionPeer::SetOutputs(session, {&output});
-  OpmStandardInformation information = {};
-  EXPECT_EQ(session.QueryConnectorType(0, &information), sim::kOpmDriverInternalError);
-  EXPECT_EQ(log, std::vector<std::string>{"OPM StartInitialization \\\\.\\DISPLAY1#0"});
-}
-
-TEST(OpmSessionTest, InitializeOutputNeedsAnOutput) {
-  COpmSession session;
   EXPECT_EQ(session.InitializeOutput(nullptr), kInvalidArg);
+  session.Close();
+  session.Close();
+  for (const auto& output : outputs) EXPECT_EQ(output->references, 0u);
+  EXPECT_TRUE(Failed(session.GetVideoOutputs(nullptr)));
+  EXPECT_EQ(session.QueryConnectorType(0, &information), kInvalidArg);
 }
 
-TEST(OpmSessionTest, CloseReleasesEveryOutputOnce) {
-  TestOutput first;
-  TestOutput second;
-  {
-    COpmSession session;
-    COpmSessionPeer::SetOutputs(session, {&first, &second});
-    session.Close();
-    EXPECT_EQ(first.references(), 0);
-    EXPECT_EQ(second.references(), 0);
-    EXPECT_EQ(session.OutputCount(), 0u);
-    EXPECT_FALSE(COpmSessionPeer::HasOutputs(session));
-    // Closing again, and destroying, release nothing more.
-    session.Close();
-  }
-  EXPECT_EQ(first.references(), 0);
-  EXPECT_EQ(second.references(), 0);
-
-  TestOutput third;
-  {
-    COpmSession session;
-    COpmSessionPeer::SetOutputs(session, {&third});
-  }
-  EXPECT_EQ(third.references(), 0);
+TEST(SimulatedDriverTest, AnswersOnlyTheRequestItExpects) {
+  auto output = Driver();
+  COpmSession session;
+  COpmSessionPeer::SetOutputs(session, {output.get()});
+  ASSERT_EQ(session.SelectOutput(0), kOk);
+  std::vector<uint8_t> plain;
+  ASSERT_EQ(sim::DecryptWithDriverKey(sim::MainDriverKey(), output->parameters.abEncryptedInitializationParameters,
+                                      256, &plain),
+            kOk);
+  const uint8_t* key = plain.data() + 16;
+  // A request with one byte changed before it is signed or after.
+  auto send = [&](size_t changed, bool before) {
+    OpmGetInfoParameters request = {};
+    request.guidInformation = kOpmGetConnectorType;
+    std::memcpy(&request.ulSequenceNumber, plain.data() + 32, 4);
+    auto* bytes = reinterpret_cast<uint8_t*>(&request);
+    if (before && changed < sizeof(request)) bytes[changed] ^= 1;
+    EXPECT_EQ(sim::ComputeCmac(key, bytes + 16, 4096, request.omac.abOMAC), kOk);
+    if (!before && changed < sizeof(request)) bytes[changed] ^= 1;
+    OpmRequestedInformation answer;
+    return output->GetInformation(&request, &answer);
+  };
+  const std::pair<size_t, bool> changes[] = {
+      {0, false}, {sizeof(OpmGetInfoParameters) - 1, false}, {offsetof(OpmGetInfoParameters, ulSequenceNumber), true},
+      {offsetof(OpmGetInfoParameters, guidInformation), true}, {offsetof(OpmGetInfoParameters, guidInformation) + 15, true},
+      {offsetof(OpmGetInfoParameters, cbParametersSize), true}};
+  for (const auto& [changed, before] : changes) EXPECT_EQ(send(changed, before), sim::kOpmInvalidInformationRequest) << changed;
+  EXPECT_EQ(send(SIZE_MAX, false), kOk);
+  EXPECT_EQ(send(SIZE_MAX, false), sim::kOpmInvalidInformationRequest);  // the number again
 }
 
 }  // namespace
