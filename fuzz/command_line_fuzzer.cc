@@ -1,10 +1,6 @@
-// The command-line parser with the tool's options, on arbitrary argument
-// vectors: UTF-16LE code units (an odd last byte is dropped), U+0000 between
-// arguments. A fresh console parses, validates and writes the banner and,
-// when due, the usage report into a sink.
-#include <string>
-#include <vector>
-
+// The command-line parser with the tool's options, then the banner and the
+// usage report (fuzz/README.md). Input: UTF-16LE code units, an odd last byte
+// dropped, U+0000 between the arguments.
 #include "app/console.h"
 #include "fuzz/fuzz_check.h"
 

@@ -1,12 +1,8 @@
-// The whole tool, in this process, on any scenario that the loader accepts
-// and that is small enough to run quickly, with one of four command lines
-// chosen by the input's length. It must end with one of its exit codes and
-// give back every physical monitor handle, OPM output and task memory block.
+// The whole tool, in this process, on any small scenario that the loader
+// accepts, with one of four command lines chosen by the input's length
+// (fuzz/README.md).
 #include <cstdlib>
-#include <memory>
 #include <new>
-#include <string>
-#include <vector>
 
 #include "app/console.h"
 #include "app/main.h"

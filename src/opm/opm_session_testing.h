@@ -26,7 +26,8 @@ class COpmSessionPeer {
 
 // Counts the references that others hold (one to begin with) and never
 // deletes itself; passes every call on to `inner`, but GetInformation to
-// `answer` when set. Keeps the calls' names, the requests' sequence numbers
+// `answer` when set. Keeps the calls (S, F and G for StartInitialization,
+// FinishInitialization and GetInformation), the requests' sequence numbers
 // and the last initialisation parameters.
 struct TestOutput final : platform::OpmVideoOutput {
   using HRESULT = platform::HRESULT;
@@ -35,17 +36,17 @@ struct TestOutput final : platform::OpmVideoOutput {
   uint32_t AddRef() override { return ++references; }
   uint32_t Release() override { return --references; }
   HRESULT StartInitialization(platform::OpmRandomNumber* random, uint8_t** message, uint32_t* length) override {
-    calls.push_back("StartInitialization");
+    calls += 'S';
     return inner->StartInitialization(random, message, length);
   }
   HRESULT FinishInitialization(const platform::OpmEncryptedInitializationParameters* encrypted) override {
-    calls.push_back("FinishInitialization");
+    calls += 'F';
     parameters = *encrypted;
     return inner->FinishInitialization(encrypted);
   }
   HRESULT GetInformation(const platform::OpmGetInfoParameters* request,
                          platform::OpmRequestedInformation* information) override {
-    calls.push_back("GetInformation");
+    calls += 'G';
     sequences.push_back(request->ulSequenceNumber);
     return answer ? answer(request, information) : inner->GetInformation(request, information);
   }
@@ -53,7 +54,7 @@ struct TestOutput final : platform::OpmVideoOutput {
   platform::OpmVideoOutput* inner;
   uint32_t references = 1;
   std::function<HRESULT(const platform::OpmGetInfoParameters*, platform::OpmRequestedInformation*)> answer;
-  std::vector<std::string> calls;
+  std::string calls;
   std::vector<uint32_t> sequences;
   platform::OpmEncryptedInitializationParameters parameters = {};
 };

@@ -1,17 +1,17 @@
-// The contracts of platform/bcrypt.h and platform/crypt32.h that the output
-// protection query relies on, against the backend of the build (OpenSSL
-// natively, bcrypt and crypt32 under Wine), with the simulated driver's keys
-// and certificate messages as data.
+// The cryptography of the OPM handshake on the backend of the build (OpenSSL
+// natively, bcrypt and crypt32 under Wine): the contracts of
+// platform/bcrypt.h and platform/crypt32.h and the driver's key that the
+// handshake takes through them, with the simulated driver's keys and
+// certificate messages as data.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <iterator>
 #include <string>
 #include <vector>
 
 #include "opm/key_exchange.h"
-#include "platform/bcrypt.h"
-#include "platform/crypt32.h"
 #include "platform/sim/driver/driver_crypto.h"
 #include "platform/system.h"
 
@@ -29,14 +29,14 @@ void Append(Bytes* bytes, const T& value) {
 }
 Bytes FromHex(std::string_view hex) {
   Bytes bytes;
-  for (size_t i = 0; i + 1 < hex.size(); i += 2) bytes.push_back(static_cast<uint8_t>(std::stoi(std::string(hex.substr(i, 2)), nullptr, 16)));
+  for (size_t i = 0; i + 1 < hex.size(); i += 2) bytes.push_back(std::stoi(std::string(hex.substr(i, 2)), nullptr, 16));
   return bytes;
 }
 
-// With an initialisation vector; the tool's tag, in both builds, relies on
-// the chain kept in the key between calls without one.
+// With an initialisation vector (NIST SP 800-38A, F.2.1). The tag's tests
+// check the chain that the key keeps between calls without one.
 TEST(AesTest, EncryptsCbcWithAnInitialisationVector) {
-  Bytes blob, output(32), iv = FromHex("000102030405060708090a0b0c0d0e0f");  // NIST SP 800-38A, F.2.1
+  Bytes blob, output(32), iv = FromHex("000102030405060708090a0b0c0d0e0f");
   Append(&blob, BcryptKeyDataBlobHeader{kBcryptKeyDataBlobMagic, kBcryptKeyDataBlobVersion1, 16});
   for (const uint8_t byte : FromHex("2b7e151628aed2a6abf7158809cf4f3c")) blob.push_back(byte);
   const Bytes plaintext = FromHex("6bc1bee22e409f96e93d7e117393172aae2d8a571e03ac9c9eb76fac45af8e51");
@@ -44,31 +44,23 @@ TEST(AesTest, EncryptsCbcWithAnInitialisationVector) {
   BcryptKeyHandle key = nullptr;
   uint32_t size = 0, written = 0;
   ASSERT_EQ(BCryptOpenAlgorithmProvider(&algorithm, kBcryptAesAlgorithm, kMsPrimitiveProvider, 0), kStatusSuccess);
-  ASSERT_EQ(BCryptGetProperty(algorithm, kBcryptObjectLength, reinterpret_cast<uint8_t*>(&size), 4, &written, 0),
-            kStatusSuccess);
+  ASSERT_EQ(BCryptGetProperty(algorithm, kBcryptObjectLength, reinterpret_cast<uint8_t*>(&size), 4, &written, 0), 0);
   ASSERT_EQ(BCryptSetProperty(algorithm, kBcryptChainingMode, reinterpret_cast<const uint8_t*>(kBcryptChainModeCbc),
-                              sizeof(kBcryptChainModeCbc), 0),
-            kStatusSuccess);
+                              sizeof(kBcryptChainModeCbc), 0), 0);
   Bytes object(size);
-  ASSERT_EQ(BCryptImportKey(algorithm, nullptr, kBcryptKeyDataBlob, &key, object.data(), size, blob.data(),
-                            static_cast<uint32_t>(blob.size()), 0),
-            kStatusSuccess);
-  EXPECT_EQ(BCryptEncrypt(key, plaintext.data(), 32, nullptr, iv.data(), 16, output.data(), 32, &written, 0),
-            kStatusSuccess);
+  ASSERT_EQ(BCryptImportKey(algorithm, nullptr, kBcryptKeyDataBlob, &key, object.data(), size, blob.data(), 28, 0), 0);
+  EXPECT_EQ(BCryptEncrypt(key, plaintext.data(), 32, nullptr, iv.data(), 16, output.data(), 32, &written, 0), 0);
   EXPECT_EQ(output, FromHex("7649abac8119b246cee98e9b12e9197d5086cb9b507219ee95db113a917678b2"));
   EXPECT_EQ(BCryptDestroyKey(key), kStatusSuccess);
   EXPECT_EQ(BCryptCloseAlgorithmProvider(algorithm, 0), kStatusSuccess);
-}
 
-TEST(RandomTest, FillsTheBuffer) {
   Bytes first(32), second(32);
   ASSERT_EQ(BCryptGenRandom(nullptr, first.data(), 32, kBcryptUseSystemPreferredRng), kStatusSuccess);
   ASSERT_EQ(BCryptGenRandom(nullptr, second.data(), 32, kBcryptUseSystemPreferredRng), kStatusSuccess);
   EXPECT_NE(first, second);
 }
 
-// RSA_CSP_PUBLICKEYBLOB of a driver key: the modulus least significant
-// byte first.
+// RSA_CSP_PUBLICKEYBLOB: the modulus least significant byte first.
 Bytes DecodedBlob(const sim::DriverKey& key) {
   Bytes blob;
   Append(&blob, PublicKeyStruc{kPublicKeyBlob, kCurBlobVersion, 0, kCalgRsaKeyx});
@@ -85,31 +77,28 @@ struct Certificate {
   bool operator==(const Certificate&) const = default;
 };
 
+// Each call first for the size, then with a buffer a byte short of it.
 Certificate Describe(CertContextHandle context) {
   Certificate certificate = {};
-  uint32_t size = 0;
+  uint32_t size = 0, small = 0;
   EXPECT_TRUE(CertGetEnhancedKeyUsage(context, 0, nullptr, &size));
   std::vector<void*> buffer(size);
   auto* usage = reinterpret_cast<CertEnhKeyUsage*>(buffer.data());
-  uint32_t small = size - 1;
-  EXPECT_FALSE(CertGetEnhancedKeyUsage(context, 0, usage, &small));
+  EXPECT_FALSE(CertGetEnhancedKeyUsage(context, 0, usage, &(small = size - 1)));
   EXPECT_EQ(GetLastError(), kErrorMoreData);
-  EXPECT_EQ(small, size);
   SetLastError(0);
   EXPECT_TRUE(CertGetEnhancedKeyUsage(context, 0, usage, &size));
   if (usage->cUsageIdentifier == 0) certificate.error_without_usage = GetLastError();
   for (uint32_t i = 0; i < usage->cUsageIdentifier; ++i) certificate.usages.emplace_back(usage->rgpszUsageIdentifier[i]);
-
   const CryptBitBlob* key = CertSubjectPublicKey(context);
-  EXPECT_TRUE(CryptDecodeObjectEx(kX509AsnEncoding, kRsaCspPublicKeyBlob, key->pbData, key->cbData, 0, nullptr,
-                                  nullptr, &size));
+  const auto decode = [&](void* into, uint32_t* size) {
+    return CryptDecodeObjectEx(kX509AsnEncoding, kRsaCspPublicKeyBlob, key->pbData, key->cbData, 0, nullptr, into, size);
+  };
+  EXPECT_TRUE(decode(nullptr, &size));
   certificate.key.resize(size);
-  small = size - 1;
-  EXPECT_FALSE(CryptDecodeObjectEx(kX509AsnEncoding, kRsaCspPublicKeyBlob, key->pbData, key->cbData, 0, nullptr,
-                                   certificate.key.data(), &small));
+  EXPECT_FALSE(decode(certificate.key.data(), &(small = size - 1)));
   EXPECT_EQ(GetLastError(), kErrorMoreData);
-  EXPECT_TRUE(CryptDecodeObjectEx(kX509AsnEncoding, kRsaCspPublicKeyBlob, key->pbData, key->cbData, 0, nullptr,
-                                  certificate.key.data(), &size));
+  EXPECT_TRUE(decode(certificate.key.data(), &size));
   return certificate;
 }
 
@@ -118,22 +107,20 @@ CertStoreHandle Open(const Bytes& message) {
                                      static_cast<uint32_t>(message.size()));
 }
 
-// The certificates in store order: the message's last first.
 std::vector<Certificate> Read(const Bytes& message) {
   std::vector<Certificate> certificates;
   const CertStoreHandle store = Open(message);
-  EXPECT_NE(store, nullptr) << GetLastError();
   CertContextHandle context = nullptr;
   while (store != nullptr && (context = CertEnumCertificatesInStore(store, context)) != nullptr) {
     certificates.push_back(Describe(context));
   }
   EXPECT_EQ(GetLastError(), kCryptENotFound);
-  EXPECT_TRUE(store == nullptr || CertCloseStore(store, kCertCloseStoreForceFlag));
+  EXPECT_TRUE(store != nullptr && CertCloseStore(store, kCertCloseStoreForceFlag));
   return certificates;
 }
 
-// And the key that the handshake takes: that of the first certificate whose
-// only usage is the OPM one.
+// In store order, the message's last first; and the key that the handshake
+// takes: that of the first certificate whose only usage is the OPM one.
 TEST(CertificateTest, ListsTheCertificatesTheirUsagesAndKeys) {
   const std::vector<std::string> opm = {"1.3.6.1.4.1.311.10.5.8"};
   const std::string server = "1.3.6.1.5.5.7.3.1";
@@ -150,42 +137,39 @@ TEST(CertificateTest, ListsTheCertificatesTheirUsagesAndKeys) {
       {sim::ShortKeyCertificateMessage(), {{opm, 0, DecodedBlob(sim::ShortDriverKey())}}},
       {sim::LongKeyCertificateMessage(), {{opm, 0, DecodedBlob(sim::LongDriverKey())}}},
   };
+  opm::UniqueKey imported;  // a failed import leaves none: the previous key goes first
   for (const auto& row : rows) {
     const Bytes message = Of(row.message);
-    EXPECT_TRUE(Read(message) == row.certificates) << row.message.size;
+    const auto size = static_cast<uint32_t>(message.size());
+    EXPECT_TRUE(Read(message) == row.certificates) << size;
     const auto taken = std::find_if(row.certificates.begin(), row.certificates.end(),
                                     [&](const Certificate& certificate) { return certificate.usages == opm; });
-    opm::DecodedPublicKey decoded;
     const bool found = taken != row.certificates.end();
-    EXPECT_EQ(opm::DecodeDriverPublicKey(message.data(), static_cast<uint32_t>(message.size()), &decoded),
-              found ? kOk : kFail);
+    opm::DecodedPublicKey decoded;
+    EXPECT_EQ(opm::DecodeDriverPublicKey(message.data(), size, &decoded), found ? kOk : kFail);
     EXPECT_EQ(Bytes(decoded.data.get(), decoded.data.get() + decoded.size), found ? taken->key : Bytes());
-    EXPECT_EQ(opm::DecodeDriverPublicKey(message.data(), static_cast<uint32_t>(message.size()), nullptr), kInvalidArg);
+    EXPECT_EQ(opm::DecodeDriverPublicKey(message.data(), size, nullptr), kInvalidArg);
+    EXPECT_EQ(opm::ImportDriverPublicKey(&imported, message.data(), size), found ? kOk : kFail);
+    EXPECT_EQ(static_cast<bool>(imported), found);
   }
 }
 
-TEST(CertificateTest, EachMessageIsReadForWhatItHolds) {
-  // A second store of the same message outlives the first, and a message
-  // that differs from it in one byte of the key is not taken for it.
-  Bytes message = Of(sim::StandardCertificateMessage());
+TEST(CertificateTest, ReadsEachMessageForWhatItHolds) {
+  // A second store of a message outlives the first; a message that differs
+  // in a byte of the key gives that key.
+  Bytes message = Of(sim::StandardCertificateMessage()), key = DecodedBlob(sim::MainDriverKey());
   const CertStoreHandle first = Open(message);
-  ASSERT_NE(first, nullptr);
   const CertContextHandle held = CertEnumCertificatesInStore(first, nullptr);
-  const Bytes key = DecodedBlob(sim::MainDriverKey());
   EXPECT_EQ(Read(message)[0].key, key);
   EXPECT_TRUE(CertCloseStore(first, 0));
   EXPECT_EQ(Describe(held).key, key);
   EXPECT_TRUE(CertFreeCertificateContext(held));
-
   const Bytes modulus = Of(sim::MainDriverKey().modulus);
-  const auto at = std::search(message.begin(), message.end(), modulus.begin(), modulus.end());
-  ASSERT_NE(at, message.end());
-  at[modulus.size() - 1] ^= 0x02;
-  Bytes changed = key;
-  changed[sizeof(PublicKeyStruc) + sizeof(RsaPubKey)] ^= 0x02;
-  EXPECT_EQ(Read(message)[0].key, changed);
+  std::search(message.begin(), message.end(), modulus.begin(), modulus.end())[modulus.size() - 1] ^= 2;
+  key[sizeof(PublicKeyStruc) + sizeof(RsaPubKey)] ^= 2;
+  EXPECT_EQ(Read(message)[0].key, key);
 
-  // Not a message, a message cut short, a key that is not RSA.
+  // Not a message, a message cut short; a key that is not RSA.
   for (const Bytes& refused : {FromHex("3003020105"), Bytes(message.begin(), message.begin() + message.size() / 2)}) {
     SetLastError(0);
     EXPECT_EQ(Open(refused), nullptr);
@@ -195,49 +179,75 @@ TEST(CertificateTest, EachMessageIsReadForWhatItHolds) {
     EXPECT_TRUE(Failed(result));
     EXPECT_EQ(result, opm::FailureFromLastError(GetLastError()));
   }
-  EXPECT_EQ(opm::DecodeDriverPublicKey(nullptr, 10, nullptr), kInvalidArg);
   uint32_t size = 0;
   SetLastError(0);
-  const Bytes not_rsa = FromHex("04020102");
-  EXPECT_FALSE(CryptDecodeObjectEx(kX509AsnEncoding, kRsaCspPublicKeyBlob, not_rsa.data(), 4, 0, nullptr, nullptr, &size));
+  EXPECT_FALSE(CryptDecodeObjectEx(kX509AsnEncoding, kRsaCspPublicKeyBlob, FromHex("04020102").data(), 4, 0, nullptr,
+                                   nullptr, &size));
   EXPECT_NE(GetLastError(), 0u);
+  EXPECT_EQ(opm::FailureFromLastError(0), kFail);
+  EXPECT_EQ(opm::FailureFromLastError(kErrorInvalidParameter), kInvalidArg);
+  EXPECT_EQ(opm::DecodeDriverPublicKey(nullptr, 10, nullptr), kInvalidArg);
+  EXPECT_EQ(opm::ImportDriverPublicKey(nullptr, message.data(), 10), kInvalidArg);
 }
 
-// BCRYPT_RSAKEY_BLOB, exponent and modulus, most significant byte first.
-Bytes RsaPublicBlob(const sim::DriverKey& key) {
-  Bytes blob;
-  Append(&blob, BcryptRsaKeyBlob{kBcryptRsaPublicMagic, key.bits, static_cast<uint32_t>(key.exponent.size),
-                                 static_cast<uint32_t>(key.modulus.size), 0, 0});
-  for (const sim::Bytes& part : {key.exponent, key.modulus}) blob.insert(blob.end(), part.data, part.data + part.size);
-  return blob;
+TEST(RsaTest, BuildsTheKeyBlobMostSignificantByteFirst) {
+  const struct {
+    uint32_t bits, exponent;
+    Bytes numbers;  // exponent in as few bytes as it needs, modulus
+  } rows[] = {
+      {16, 3, {3, 2, 1}},
+      {16, 0xFF, {0xFF, 2, 1}},
+      {9, 0x100, {1, 0, 2, 1}},
+      {16, 65537, {1, 0, 1, 2, 1}},
+      {16, 0xFFFFFF, {0xFF, 0xFF, 0xFF, 2, 1}},
+      {16, 0x1000000, {1, 0, 0, 0, 2, 1}},
+      {16, 0xFFFFFFFF, {0xFF, 0xFF, 0xFF, 0xFF, 2, 1}},
+      {17, 3, {}},  // three modulus bytes announced, two decoded: refused
+  };
+  for (const auto& row : rows) {
+    Bytes bytes;
+    Append(&bytes, PublicKeyStruc{kPublicKeyBlob, kCurBlobVersion, 0, kCalgRsaKeyx});
+    Append(&bytes, RsaPubKey{kRsa1Magic, row.bits, row.exponent});
+    opm::DecodedPublicKey decoded = {std::make_unique<uint8_t[]>(22), 22};
+    std::copy(bytes.begin(), bytes.end(), decoded.data.get());
+    decoded.data[20] = 1;
+    decoded.data[21] = 2;
+    opm::UniqueTaskMemory blob;
+    uint32_t size = 0;
+    ASSERT_EQ(opm::BuildRsaPublicBlob(decoded, &blob, &size), row.numbers.empty() ? kFail : kOk) << row.exponent;
+    if (row.numbers.empty()) continue;
+    bytes.clear();
+    Append(&bytes, BcryptRsaKeyBlob{kBcryptRsaPublicMagic, row.bits, uint32_t(row.numbers.size() - 2), 2, 0, 0});
+    bytes.insert(bytes.end(), row.numbers.begin(), row.numbers.end());
+    EXPECT_EQ(Bytes(blob.get(), blob.get() + size), bytes) << row.exponent;
+  }
 }
 
 TEST(RsaTest, EncryptsWithOaepWhatTheDriverDecrypts) {
-  const Bytes blob = RsaPublicBlob(sim::MainDriverKey()), plaintext(40, 0x5A);
-  Bytes ciphertext(256), decrypted;
+  const sim::DriverKey& driver = sim::MainDriverKey();
+  Bytes blob, plaintext(40, 0x5A), ciphertext(256), decrypted;
+  Append(&blob, BcryptRsaKeyBlob{kBcryptRsaPublicMagic, 2048, 3, 256, 0, 0});
+  blob.insert(blob.end(), driver.exponent.data, driver.exponent.data + 3);
+  blob.insert(blob.end(), driver.modulus.data, driver.modulus.data + 256);
   BcryptAlgHandle algorithm = nullptr;
   BcryptKeyHandle key = nullptr;
   ASSERT_EQ(BCryptOpenAlgorithmProvider(&algorithm, kBcryptRsaAlgorithm, kMsPrimitiveProvider, 0), kStatusSuccess);
-  const auto blob_size = static_cast<uint32_t>(blob.size());
-  EXPECT_NE(BCryptImportKeyPair(algorithm, nullptr, kBcryptRsaPublicBlob, &key, blob.data(), blob_size - 10, 0),
-            kStatusSuccess);
-  ASSERT_EQ(BCryptImportKeyPair(algorithm, nullptr, kBcryptRsaPublicBlob, &key, blob.data(), blob_size, 0),
-            kStatusSuccess);
+  EXPECT_NE(BCryptImportKeyPair(algorithm, nullptr, kBcryptRsaPublicBlob, &key, blob.data(), 273, 0), kStatusSuccess);
+  ASSERT_EQ(BCryptImportKeyPair(algorithm, nullptr, kBcryptRsaPublicBlob, &key, blob.data(), 283, 0), kStatusSuccess);
   BcryptOaepPaddingInfo padding = {kBcryptSha512Algorithm, nullptr, 0};
   uint32_t size = 0;
   EXPECT_EQ(BCryptEncrypt(key, plaintext.data(), 40, &padding, nullptr, 0, ciphertext.data(), 256, &size, kBcryptPadOaep),
             ProviderHasOaep() ? kStatusSuccess : kStatusNotImplemented);
-  if (ProviderHasOaep()) {
-    EXPECT_EQ(sim::DecryptWithDriverKey(sim::MainDriverKey(), ciphertext.data(), size, &decrypted), kOk);
-    EXPECT_EQ(decrypted, plaintext);
-  }
   EXPECT_EQ(BCryptDestroyKey(key), kStatusSuccess);
   EXPECT_EQ(BCryptCloseAlgorithmProvider(algorithm, 0), kStatusSuccess);
-
+  if (ProviderHasOaep()) {
+    EXPECT_EQ(sim::DecryptWithDriverKey(driver, ciphertext.data(), size, &decrypted), kOk);
+    EXPECT_EQ(decrypted, plaintext);
+  }
   // The driver's key decrypts what the openssl command encrypted, and no
   // other key does: its decryption cannot pass what the tool gets wrong.
   const sim::Bytes sample = sim::SampleCiphertext();
-  EXPECT_EQ(sim::DecryptWithDriverKey(sim::MainDriverKey(), sample.data, sample.size, &decrypted),
+  EXPECT_EQ(sim::DecryptWithDriverKey(driver, sample.data, sample.size, &decrypted),
             ProviderHasOaep() ? kOk : HresultFromNt(kStatusNotImplemented));
   EXPECT_EQ(decrypted, ProviderHasOaep() ? Of(sim::SamplePlaintext()) : Bytes());
   EXPECT_TRUE(Failed(sim::DecryptWithDriverKey(sim::DecoyDriverKey(), sample.data, sample.size, &decrypted)));
