@@ -1,6 +1,8 @@
 // The command-line parser with the tool's options, then the banner and the
 // usage report (fuzz/README.md). Input: UTF-16LE code units, an odd last byte
 // dropped, U+0000 between the arguments.
+#include <vector>
+
 #include "app/console.h"
 #include "fuzz/fuzz_check.h"
 

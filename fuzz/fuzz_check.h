@@ -1,6 +1,5 @@
 // A check that stops the fuzzer with a message (assert() is compiled out in
-// the fuzz build), and standard output sent away: the console writes there,
-// libFuzzer reports on standard error.
+// the fuzz build); standard output, where the console writes, sent away.
 #pragma once
 
 #include <fcntl.h>

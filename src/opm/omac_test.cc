@@ -1,4 +1,4 @@
-// ComputeOmac and its subkeys against the examples of RFC 4493, section 4.
+// ComputeOmac against the examples of RFC 4493, section 4.
 #include "opm/omac.h"
 
 #include <gtest/gtest.h>
@@ -9,8 +9,6 @@
 namespace monctl::opm {
 namespace {
 
-using Block = std::array<uint8_t, 16>;
-
 template <size_t N = 16>
 std::array<uint8_t, N> FromHex(const char* hex) {
   std::array<uint8_t, N> bytes{};
@@ -19,7 +17,7 @@ std::array<uint8_t, N> FromHex(const char* hex) {
 }
 
 TEST(OmacTest, GivesTheTagsOfRfc4493) {
-  const Block key = FromHex("2b7e151628aed2a6abf7158809cf4f3c");
+  const auto key = FromHex("2b7e151628aed2a6abf7158809cf4f3c");
   const auto message = FromHex<64>(
       "6bc1bee22e409f96e93d7e117393172aae2d8a571e03ac9c9eb76fac45af8e5130c81c46a35ce411e5fbc1191a0a52eff69f2445df4f9b17ad2b417be66c3710");
   // The empty message and 40 bytes end in a padded block under K2, 16 and
@@ -29,24 +27,14 @@ TEST(OmacTest, GivesTheTagsOfRfc4493) {
                                                        {40, "dfa66747de9ae63030ca32611497c827"},
                                                        {64, "51f0bebf7e3b9d92fc49741779363cfe"}};
   for (const auto& [length, tag] : examples) {
-    Block computed{};
+    std::array<uint8_t, 16> computed{};
     ASSERT_EQ(ComputeOmac(key.data(), length == 0 ? nullptr : message.data(), length, computed.data()), platform::kOk);
     EXPECT_EQ(computed, FromHex(tag)) << length << " bytes";
   }
-  // L = AES(key, 0) has its top bit clear, K1 has it set.
-  const Block l = FromHex("7df76b0c1ab899b33e42f047b91b546f"), k1 = FromHex("fbeed618357133667c85e08f7236a8de");
-  Block shifted = l;
-  ShiftLeftOneBit(shifted.data(), shifted.data());  // in place
-  EXPECT_EQ(shifted, k1);
-  ShiftLeftOneBit(k1.data(), shifted.data());
-  shifted[15] ^= 0x87;
-  EXPECT_EQ(shifted, FromHex("f7ddac306ae266ccf90bc11ee46d513b"));
-  for (size_t i : {0, 15}) {
-    shifted = k1;
-    shifted[i] ^= 1;
-    EXPECT_TRUE(TagsEqual(k1.data(), k1.data()));
-    EXPECT_FALSE(TagsEqual(k1.data(), shifted.data())) << i;
-  }
+  // K1 = L << 1, here in place.
+  auto shifted = FromHex("7df76b0c1ab899b33e42f047b91b546f");
+  ShiftLeftOneBit(shifted.data(), shifted.data());
+  EXPECT_EQ(shifted, FromHex("fbeed618357133667c85e08f7236a8de"));
 }
 
 }  // namespace

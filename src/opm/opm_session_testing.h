@@ -24,11 +24,9 @@ class COpmSessionPeer {
   }
 };
 
-// Counts the references that others hold (one to begin with) and never
-// deletes itself; passes every call on to `inner`, but GetInformation to
-// `answer` when set. Keeps the calls (S, F and G for StartInitialization,
-// FinishInitialization and GetInformation), the requests' sequence numbers
-// and the last initialisation parameters.
+// Counts the references that others hold (one to begin with); passes the
+// calls on to `inner`, GetInformation to `answer` if set. Keeps the calls (S,
+// F, G), the requests' sequence numbers, the last initialisation parameters.
 struct TestOutput final : platform::OpmVideoOutput {
   using HRESULT = platform::HRESULT;
   explicit TestOutput(platform::OpmVideoOutput* inner) : inner(inner) {}

@@ -1,22 +1,31 @@
-// The OpenSSL backend offers RSAES-OAEP, and keeps the last certificate
-// message it read.
+// The OpenSSL backend and the simulated driver's OpenSSL decryption.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <vector>
 
 #include "platform/crypt32.h"
+#include "platform/sim/driver/driver_crypto.h"
 #include "platform/system.h"
 
 namespace monctl::platform {
-
-bool ProviderHasOaep() { return true; }
-
 namespace {
 
-// An empty message once matched the kept message while nothing was kept yet
-// and gave a store without certificates. The check runs in a new process
-// (gtest's "threadsafe" death tests run the test binary again), where
-// nothing has been read.
+// The driver's key decrypts what the openssl command encrypted (RSAES-OAEP,
+// SHA-512), and no other key does: the driver cannot accept what the tool
+// gets wrong.
+TEST(DriverCryptoTest, DecryptsTheSampleOfTheOpensslCommand) {
+  const sim::Bytes sample = sim::SampleCiphertext(), plaintext = sim::SamplePlaintext();
+  std::vector<uint8_t> decrypted;
+  EXPECT_EQ(sim::DecryptWithDriverKey(sim::MainDriverKey(), sample.data, sample.size, &decrypted), kOk);
+  EXPECT_EQ(decrypted, std::vector<uint8_t>(plaintext.data, plaintext.data + plaintext.size));
+  EXPECT_TRUE(Failed(sim::DecryptWithDriverKey(sim::DecoyDriverKey(), sample.data, sample.size, &decrypted)));
+}
+
+// The backend keeps the last certificate message it read. An empty message
+// once matched it while nothing was kept yet and gave a store without
+// certificates. In a new process (gtest's "threadsafe" death tests run the
+// test binary again), where nothing has been read.
 TEST(KeptMessageDeathTest, AnEmptyMessageIsRefusedWhenNothingIsKept) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   EXPECT_EXIT(
