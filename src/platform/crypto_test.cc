@@ -109,6 +109,7 @@ std::vector<Certificate> Read(const Bytes& message) {
     certificates.push_back(Describe(context));
   }
   EXPECT_EQ(GetLastError(), kCryptENotFound);
+  EXPECT_TRUE(CertFreeCertificateContext(CertEnumCertificatesInStore(store, nullptr)));
   EXPECT_TRUE(store != nullptr && CertCloseStore(store, kCertCloseStoreForceFlag));
   return certificates;
 }

@@ -114,6 +114,8 @@ TEST(SimulatedDriverTest, AnswersOnlyTheRequestItExpects) {
   for (const auto& [changed, before] : changes) EXPECT_EQ(send(changed, before), sim::kOpmInvalidInformationRequest);
   EXPECT_EQ(send(SIZE_MAX, false), kOk);
   EXPECT_EQ(send(SIZE_MAX, false), sim::kOpmInvalidInformationRequest);
+  EXPECT_EQ(output->inner->AddRef(), 2u);  // the driver's own count
+  EXPECT_EQ(output->inner->Release(), 1u);
 }
 
 }  // namespace
