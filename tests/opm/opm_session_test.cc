@@ -49,7 +49,7 @@ TEST(OpmSessionTest, QueriesEveryVariantOfTheDriverTwice) {
       {kKey4096, 0, kFail, kFail, "SS", 0, 0},
   };
   for (const auto& row : rows) {
-    SCOPED_TRACE(static_cast<int>(row.fault));
+    SCOPED_TRACE(testing::Message() << "fault " << static_cast<int>(row.fault) << ", flags " << row.status_flags);
     auto output = Driver(row.fault, row.status_flags);
     COpmSession session;
     COpmSessionPeer::SetOutputs(session, {output.get()});
@@ -79,7 +79,7 @@ TEST(OpmSessionTest, HandshakesWithTheOutputAsked) {
   const std::pair<uint32_t, HRESULT> queries[] = {{0, kOk}, {1, sim::kOpmDriverInternalError},
                                                   {0, sim::kOpmInvalidInformationRequest}, {2, kOk}, {0, kOk},
                                                   {3, kPointer}, {4, kInvalidArg}};
-  for (const auto& [index, result] : queries) EXPECT_EQ(session.QueryConnectorType(index, &information), result);
+  for (const auto& [index, result] : queries) EXPECT_EQ(session.QueryConnectorType(index, &information), result) << index;
   EXPECT_EQ(outputs[0]->calls + outputs[2]->calls, "SFGGSFG" "SFG");
   EXPECT_EQ(outputs[0]->references + outputs[2]->references, 3u);  // the array's and the current output's
   session.Close();
@@ -111,7 +111,7 @@ TEST(SimulatedDriverTest, AnswersOnlyTheRequestItExpects) {
       {0, false}, {sizeof(OpmGetInfoParameters) - 1, false}, {offsetof(OpmGetInfoParameters, ulSequenceNumber), true},
       {offsetof(OpmGetInfoParameters, guidInformation), true}, {offsetof(OpmGetInfoParameters, guidInformation) + 15, true},
       {offsetof(OpmGetInfoParameters, cbParametersSize), true}};
-  for (const auto& [changed, before] : changes) EXPECT_EQ(send(changed, before), sim::kOpmInvalidInformationRequest);
+  for (const auto& [changed, before] : changes) EXPECT_EQ(send(changed, before), sim::kOpmInvalidInformationRequest) << changed;
   EXPECT_EQ(send(SIZE_MAX, false), kOk);
   EXPECT_EQ(send(SIZE_MAX, false), sim::kOpmInvalidInformationRequest);
   EXPECT_EQ(output->inner->AddRef(), 2u);  // the driver's own count
