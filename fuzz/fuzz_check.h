@@ -1,6 +1,5 @@
-// What the fuzz targets share: a check that stops the fuzzer with a message
-// (assert() is compiled out in the fuzz build), and standard output sent
-// away, since the console writes there.
+// A check that stops the fuzzer with a message (assert() is compiled out in
+// the fuzz build); standard output, where the console writes, sent away.
 #pragma once
 
 #include <fcntl.h>
@@ -9,23 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#define FUZZ_CHECK(condition)                                                            \
-  do {                                                                                   \
-    if (!(condition)) {                                                                  \
-      std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #condition); \
-      std::abort();                                                                      \
-    }                                                                                    \
-  } while (false)
+#define FUZZ_CHECK(condition) \
+  ((condition) ? void() : (std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #condition), std::abort()))
 
-namespace monctl::fuzz {
-
-// Standard output to /dev/null; libFuzzer reports on standard error.
-inline void DiscardStandardOutput() {
-  const int null = ::open("/dev/null", O_WRONLY);
-  if (null >= 0) {
-    ::dup2(null, STDOUT_FILENO);
-    ::close(null);
-  }
-}
-
-}  // namespace monctl::fuzz
+inline void DiscardStandardOutput() { ::dup2(::open("/dev/null", O_WRONLY), STDOUT_FILENO); }
