@@ -29,7 +29,7 @@ constexpr std::string_view kScenario = R"({"displays": [
     {"device": "\\\\.\\DISPLAY1", "mode": {"fields": ["pelswidth", "pelsheight"]}, "physical": [{}]},
     {"device": "\\\\.\\DISPLAY2", "primary": true, "rect": [1920, -100, 4480, 1340],
      "mode": {"width": 2560, "height": 1440, "bpp": 24, "position": [1920, -100]}, "physical": [{}, {}],
-     "opm": [{"connector": 5}, {"connector": 10, "fault": "start_fails"}]},
+     "opm": [{"connector": 5}, {"connector": 10}]},
     {"device": "\\\\.\\DISPLAY3", "change_result": 1, "physical": [], "opm": [], "mode": {"orientation": 2}}]})";
 
 class SimulatedDisplayTest : public testing::Test {
@@ -51,52 +51,60 @@ class SimulatedDisplayTest : public testing::Test {
   }
 };
 
+// Each row's call fails with its error: the last error, or the HRESULT.
 TEST_F(SimulatedDisplayTest, CallsOnWhatTheStackDoesNotServeFail) {
   std::vector<PhysicalMonitor> old = Physical(0);
   Load(kScenario);  // handles do not outlive the simulator that handed them out
   std::vector<PhysicalMonitor> destroyed = Physical(1);
   ASSERT_TRUE(DestroyPhysicalMonitors(2, destroyed.data()));
-  MonitorInfo info{};
   DisplayDevice device{};
   DisplayMode mode{};
   PhysicalMonitor three[3];
   uint32_t a = 0, b = 0, c = 0;
+  OpmVideoOutput** outputs = nullptr;
   const PhysicalMonitorHandle valid = Physical(0)[0].hPhysicalMonitor;
+  const auto error = [](bool ok) { return ok ? 0u : GetLastError(); };
+  const auto opm = [&](size_t display, uint32_t semantics, uint32_t* count) {
+    return static_cast<uint32_t>(OPMGetVideoOutputsFromHMONITOR(MonitorHandleOf(display), semantics, count, &outputs));
+  };
   const struct {
     const char* what;
-    std::function<bool()> call;
+    std::function<uint32_t()> call;
     uint32_t error;
   } cases[] = {
-      {"null HMONITOR", [&] { return GetMonitorInfoW(nullptr, &info); }, kErrorInvalidMonitorHandle},
-      {"HMONITOR past the last", [&] { return GetNumberOfPhysicalMonitorsFromHMONITOR(MonitorHandleOf(3), &a); },
+      {"HMONITOR past the last", [&] { return error(GetNumberOfPhysicalMonitorsFromHMONITOR(MonitorHandleOf(3), &a)); },
        kErrorInvalidMonitorHandle},
-      {"adapter past the last", [&] { return EnumDisplayDevicesW(nullptr, 3, &device, 0); }, kErrorNoMoreItems},
-      {"monitor past the last", [&] { return EnumDisplayDevicesW(u"\\\\.\\DISPLAY2", 2, &device, 0); },
+      {"adapter past the last", [&] { return error(EnumDisplayDevicesW(nullptr, 3, &device, 0)); }, kErrorNoMoreItems},
+      {"monitor past the last", [&] { return error(EnumDisplayDevicesW(u"\\\\.\\DISPLAY2", 2, &device, 0)); },
        kErrorNoMoreItems},
-      {"monitors of no device", [&] { return EnumDisplayDevicesW(u"\\\\.\\DISPLAY9", 0, &device, 0); },
+      {"monitors of no device", [&] { return error(EnumDisplayDevicesW(u"\\\\.\\DISPLAY9", 0, &device, 0)); },
        kErrorInvalidParameter},
-      {"mode of no device", [&] { return EnumDisplaySettingsW(u"\\\\.\\DISPLAY9", 0, &mode); }, kErrorInvalidParameter},
-      {"mode 1", [&] { return EnumDisplaySettingsW(u"\\\\.\\DISPLAY2", 1, &mode); }, kErrorNoMoreItems},
-      {"array too long", [&] { return GetPhysicalMonitorsFromHMONITOR(MonitorHandleOf(1), 3, three); },
+      {"mode of no device", [&] { return error(EnumDisplaySettingsW(u"\\\\.\\DISPLAY9", 0, &mode)); },
        kErrorInvalidParameter},
-      {"size type 2", [&] { return GetMonitorDisplayAreaSize(valid, 2, &a, &b, &c); }, kErrorInvalidParameter},
-      {"destroyed handle", [&] { return SetMonitorContrast(destroyed[1].hPhysicalMonitor, 1); },
+      {"mode 1", [&] { return error(EnumDisplaySettingsW(u"\\\\.\\DISPLAY2", 1, &mode)); }, kErrorNoMoreItems},
+      {"array too long", [&] { return error(GetPhysicalMonitorsFromHMONITOR(MonitorHandleOf(1), 3, three)); },
+       kErrorInvalidParameter},
+      {"size type 2", [&] { return error(GetMonitorDisplayAreaSize(valid, 2, &a, &b, &c)); }, kErrorInvalidParameter},
+      {"destroyed handle", [&] { return error(SetMonitorContrast(destroyed[1].hPhysicalMonitor, 1)); },
        kErrorInvalidPhysicalMonitorHandle},
-      {"null handle", [&] { return GetMonitorBrightness(nullptr, &a, &b, &c); }, kErrorInvalidPhysicalMonitorHandle},
-      {"earlier simulator's handle", [&] { return SaveCurrentMonitorSettings(old[0].hPhysicalMonitor); },
+      {"earlier simulator's handle", [&] { return error(SaveCurrentMonitorSettings(old[0].hPhysicalMonitor)); },
        kErrorInvalidPhysicalMonitorHandle},
       {"broadcast to one window",
-       [&] { return SendMessageTimeoutW(0x1234, kWmSysCommand, kScMonitorPower, 2, 0, 500, nullptr) != 0; },
+       [&] { return error(SendMessageTimeoutW(0x1234, kWmSysCommand, kScMonitorPower, 2, 0, 500, nullptr) != 0); },
        kErrorInvalidParameter},
-      {"other broadcast", [&] { return SendMessageTimeoutW(kHwndBroadcast, 0x0010, 0, 0, 0, 500, nullptr) != 0; },
+      {"other broadcast", [&] { return error(SendMessageTimeoutW(kHwndBroadcast, 0x10, 0, 0, 0, 500, nullptr) != 0); },
        kErrorInvalidParameter},
+      {"OPM without outputs", [&] { return opm(0, kOpmVosOpmSemantics, &a); }, uint32_t(kOpmNotSupported)},
+      {"OPM, other semantics", [&] { return opm(1, 0, &a); }, uint32_t(kInvalidArg)},
+      {"OPM, HMONITOR past the last", [&] { return opm(3, kOpmVosOpmSemantics, &a); },
+       uint32_t(HresultFromWin32(kErrorInvalidMonitorHandle))},
   };
   for (const auto& c : cases) {
     SetLastError(0);
-    EXPECT_FALSE(c.call()) << c.what;
-    EXPECT_EQ(GetLastError(), c.error) << c.what;
+    EXPECT_EQ(c.call(), c.error) << c.what;
   }
   EXPECT_EQ(Log(), Lines{});
+  EXPECT_EQ(Current().live_opm_outputs(), 0u);
 }
 
 TEST_F(SimulatedDisplayTest, HandlesAreNewEachTimeAndLevelsAreTheMonitors) {
@@ -179,27 +187,12 @@ TEST_F(SimulatedDisplayTest, OpmOutputsLiveUntilTheirLastReferenceIsReleased) {
   const size_t blocks = LiveTaskMemBlocks();
   uint32_t count = 7;
   OpmVideoOutput** outputs = reinterpret_cast<OpmVideoOutput**>(this);
-  EXPECT_EQ(OPMGetVideoOutputsFromHMONITOR(MonitorHandleOf(0), kOpmVosOpmSemantics, &count, &outputs),
-            kOpmNotSupported);
-  EXPECT_EQ(count, 0u);
-  EXPECT_EQ(outputs, nullptr);
   EXPECT_EQ(OPMGetVideoOutputsFromHMONITOR(MonitorHandleOf(2), kOpmVosOpmSemantics, &count, &outputs), kOk);
+  EXPECT_EQ(count, 0u);
   EXPECT_EQ(outputs, nullptr);  // no outputs, no array
-  EXPECT_EQ(OPMGetVideoOutputsFromHMONITOR(MonitorHandleOf(1), 0, &count, &outputs), kInvalidArg);
-  EXPECT_EQ(OPMGetVideoOutputsFromHMONITOR(MonitorHandleOf(1), kOpmVosOpmSemantics, nullptr, &outputs), kPointer);
-  EXPECT_EQ(OPMGetVideoOutputsFromHMONITOR(MonitorHandleOf(3), kOpmVosOpmSemantics, &count, &outputs),
-            HresultFromWin32(kErrorInvalidMonitorHandle));
-
   ASSERT_EQ(OPMGetVideoOutputsFromHMONITOR(MonitorHandleOf(1), kOpmVosOpmSemantics, &count, &outputs), kOk);
   ASSERT_EQ(count, 2u);
   EXPECT_EQ(LiveTaskMemBlocks(), blocks + 1);
-  // Output n carries entry n's fault.
-  OpmRandomNumber random{};
-  uint8_t* certificate = nullptr;
-  uint32_t length = 0;
-  ASSERT_EQ(outputs[0]->StartInitialization(&random, &certificate, &length), kOk);
-  CoTaskMemFree(certificate);
-  EXPECT_TRUE(Failed(outputs[1]->StartInitialization(&random, &certificate, &length)));
   EXPECT_EQ(outputs[0]->AddRef(), 2u);
   EXPECT_EQ(outputs[0]->Release(), 1u);
   EXPECT_EQ(Current().live_opm_outputs(), 2u);
