@@ -127,25 +127,13 @@ const struct CommandLine {
     {"/power off", false},
 };
 
-// The exit code of the step that ends when `call` fails, 0 for a call
-// whose failure the run goes on from.
-int StepExitCode(Call call) {
-  switch (call) {
-    case Call::kGetMonitorBrightness:
-    case Call::kSetMonitorBrightness:
-      return kExitBrightness;
-    case Call::kGetMonitorContrast:
-    case Call::kSetMonitorContrast:
-      return kExitContrast;
-    case Call::kSaveCurrentMonitorSettings:
-      return kExitSelection;
-    case Call::kEnumDisplaySettingsW:
-    case Call::kChangeDisplaySettingsExW:
-      return kExitDisplaySettings;
-    default:
-      return kExitSuccess;
-  }
-}
+// The exit codes of the steps that end when one of their calls fails; the
+// run goes on from the failure of any other call.
+const std::map<Call, int> kStepExitCodes = {
+    {Call::kGetMonitorBrightness, kExitBrightness}, {Call::kSetMonitorBrightness, kExitBrightness},
+    {Call::kGetMonitorContrast, kExitContrast},     {Call::kSetMonitorContrast, kExitContrast},
+    {Call::kSaveCurrentMonitorSettings, kExitSelection},
+    {Call::kEnumDisplaySettingsW, kExitDisplaySettings}, {Call::kChangeDisplaySettingsExW, kExitDisplaySettings}};
 
 // The first line of `lines` that is not one of `baseline`, in its order:
 // an error line and its line of system text, and a monitor's name line cut
@@ -229,8 +217,8 @@ TEST_P(FaultInjectionTest, EachCallFailsInTurn) {
         EXPECT_EQ(run.log, skipping[display].log);
         continue;
       }
-      const int step = command_line.steps ? StepExitCode(call.call) : 0;
-      EXPECT_EQ(run.exit_code, step != 0 ? step : baseline.exit_code);
+      const auto step = kStepExitCodes.find(call.call);
+      EXPECT_EQ(run.exit_code, command_line.steps && step != kStepExitCodes.end() ? step->second : baseline.exit_code);
       if (const auto line = LineNotInOrder(run.output, baseline.output, true)) ADD_FAILURE() << "output: " << *line;
       if (const auto line = LineNotInOrder(run.log, baseline.log, false)) ADD_FAILURE() << "call log: " << *line;
     }
@@ -269,17 +257,13 @@ TEST(FaultInjectionTest, RepresentativeFailuresGiveTheirExactResult) {
       {1, Call::kSetMonitorContrast, 1, kExitContrast, "^Contrast", kAll,
        {"ERROR: could not set contrast level.", kInjectedErrorText}, 1},
       {1, Call::kSaveCurrentMonitorSettings, 1, kExitSelection, "^Current settings", kAll, {}, 2},
-      {2, Call::kEnumDisplaySettingsW, 1, kExitDisplaySettings, "^Changing", kAll,
-       {"ERROR: could not get current display settings."}, 0},
       // Logged, and refused.
       {2, Call::kChangeDisplaySettingsExW, 1, kExitDisplaySettings, "^Display settings", kAll,
        {"ERROR: Display driver failure."}, 1},
       {3, Call::kGetMonitorBrightness, 1, kExitSuccess, "^  Brightness", 1,
        {"ERROR: could not get brightness information.", kInjectedErrorText}, kAll},
       // Any failure of the connector-type query leaves out its line.
-      {3, Call::kGetInformation, 1, kExitSuccess, "^  Connector Type", 1, {}, 1},
       {3, Call::kBCryptEncrypt, 7, kExitSuccess, "^  Connector Type", 1, {}, 1},
-      {3, Call::kCryptDecodeObjectEx, 1, kExitSuccess, "^  Connector Type", 1, {}, 1},
       // The broadcast's result is not looked at: only its log line is missing.
       {4, Call::kSendMessageTimeoutW, 1, kExitSuccess, nullptr, 0, {}, 1},
       // The banner's version line without its version resource string (the
