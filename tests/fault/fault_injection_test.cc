@@ -14,6 +14,7 @@
 //
 // The tool runs in this process: its application object is rebuilt before
 // each run and its standard output goes to a file.
+#include <fmt/format.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -196,8 +197,8 @@ TEST_P(FaultInjectionTest, EachCallFailsInTurn) {
       if (GetParam().sample && seen[key] && last[key] != position) continue;
       seen[key] = true;
       ++runs;
-      SCOPED_TRACE("call " + std::to_string(ordinal) + " " + std::string(sim::NameOf(call.call)) + " on display " +
-                   std::to_string(call.display) + (call.index ? "#" + std::to_string(*call.index) : ""));
+      SCOPED_TRACE(fmt::format("call {} {} on display {}{}", ordinal, sim::NameOf(call.call), call.display,
+                               call.index ? fmt::format("#{}", *call.index) : ""));
 
       const ToolRun run = RunTool(scenario, command_line.text, ordinal, position + 1);
       ASSERT_GT(run.calls.size(), position);
