@@ -1,6 +1,6 @@
 // The window manager and monitor configuration functions served by the
 // simulated display stack: monctl-sim's, and under Wine those that the
-// test-only dxva2.dll exports (tests/wine), each on its own HMONITOR
+// test-only dxva2.dll exports (sim/dxva2/), each on its own HMONITOR
 // values (MonitorHandleOf and DisplayOf of backend.h).
 #include "platform/display.h"
 
