@@ -4,6 +4,7 @@
 // status; or, when no dump can be made, nothing and the default ending.
 #include <signal.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -133,6 +134,40 @@ TEST(CrashHandlerTest, DumpReportAndExitOrNothing) {
     for (const std::string& part : c.contents) EXPECT_NE(text.str().find(part), std::string::npos) << part;
   }
   fs::remove_all(root);
+}
+
+// Output to a pipe whose reader has gone fails quietly: the run still makes every change it was asked for.
+TEST(CrashHandlerTest, AClosedPipeDoesNotEndTheRun) {
+  char log[] = "/tmp/monctl-pipe-XXXXXX";
+  const int log_fd = mkstemp(log);
+  ASSERT_GE(log_fd, 0);
+  close(log_fd);
+  int fds[2];
+  ASSERT_EQ(pipe(fds), 0);
+  close(fds[0]);
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    signal(SIGPIPE, SIG_DFL);
+    dup2(fds[1], STDOUT_FILENO);
+    setenv("MONCTL_SIM_LOG", log, 1);
+    unsetenv("MONCTL_SIM_SCENARIO");
+    execl(MONCTL_SIM_PROGRAM, "monctl-sim", "/device", "2", "/b", "10", "/c", "20", "/save", "/rotate", "90", nullptr);
+    _exit(127);
+  }
+  close(fds[1]);
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  std::stringstream calls;
+  calls << std::ifstream(log).rdbuf();
+  std::remove(log);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+  EXPECT_EQ(calls.str(),
+            "SetMonitorBrightness \\\\.\\DISPLAY2#0 10\n"
+            "SetMonitorContrast \\\\.\\DISPLAY2#0 20\n"
+            "SaveCurrentMonitorSettings \\\\.\\DISPLAY2#0\n"
+            "ChangeDisplaySettingsExW \\\\.\\DISPLAY2 fields=0x00180080 orientation=1 width=1080 height=1920 "
+            "position=2560,180 flags=1\n");
 }
 
 }  // namespace
