@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 
 #include "platform/sim/scenario_loader.h"
@@ -38,7 +39,15 @@ bool InstallFromEnvironment(std::string* error) {
 
   if (!log_path.empty()) {
     // The log is appended to; make sure now that it can be, rather than
-    // lose its lines later.
+    // lose its lines later. A FIFO would block the run, a device is no log
+    // (fopen names what is wrong with a folder).
+    std::error_code status_error;
+    const auto status = std::filesystem::status(log_path, status_error);
+    if (!status_error && std::filesystem::exists(status) && !std::filesystem::is_regular_file(status) &&
+        !std::filesystem::is_directory(status)) {
+      *error = fmt::format("call log {}: cannot open the file: not a regular file", log_path);
+      return false;
+    }
     std::FILE* file = std::fopen(log_path.c_str(), "ab");
     if (file == nullptr) {
       *error = fmt::format("call log {}: cannot open the file: {}", log_path, std::strerror(errno));

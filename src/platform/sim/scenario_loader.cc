@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <initializer_list>
 #include <limits>
 #include <nlohmann/json.hpp>
@@ -140,6 +141,8 @@ bool ToBool(const json& value, const std::string& path) {
 std::u16string ToText(const json& value, const std::string& path, size_t max_length) {
   if (!value.is_string()) Expected(path, "a string", value);
   std::u16string text = Utf8ToUtf16(value.get<std::string>());
+  // The platform's field would end the text there.
+  if (text.find(u'\0') != text.npos) Fail(path, "must not contain a NUL character");
   if (text.size() > max_length) {
     Fail(path, fmt::format("too long: {} UTF-16 units, at most {} fit", text.size(), max_length));
   }
@@ -407,6 +410,13 @@ class DuplicateKeyFinder {
 }  // namespace
 
 bool ParseScenario(std::string_view text, Scenario* scenario, std::string* error) {
+  // The JSON library would take a NUL byte for the end of the text.
+  if (const size_t nul = text.find('\0'); nul != text.npos) {
+    const size_t line_start = text.rfind('\n', nul) + 1;  // 0 when there is no line end before it
+    *error = fmt::format("invalid JSON: parse error at line {}, column {}: NUL byte",
+                         std::count(text.begin(), text.begin() + nul, '\n') + 1, nul - line_start + 1);
+    return false;
+  }
   json document;
   DuplicateKeyFinder duplicates;
   try {
@@ -437,6 +447,16 @@ bool ParseScenario(std::string_view text, Scenario* scenario, std::string* error
 }
 
 bool LoadScenarioFile(const std::string& path, Scenario* scenario, std::string* error) {
+  // A device or a FIFO could be read for ever, or block; what does not
+  // exist is left to fopen to name.
+  std::error_code status_error;
+  const auto status = std::filesystem::status(path, status_error);
+  if (!status_error && !std::filesystem::is_regular_file(status)) {
+    *error = fmt::format("cannot read the file: {}", std::filesystem::is_directory(status)
+                                                         ? std::strerror(EISDIR)
+                                                         : "not a regular file");
+    return false;
+  }
   std::FILE* file = std::fopen(path.c_str(), "rb");
   if (file == nullptr) {
     *error = fmt::format("cannot read the file: {}", std::strerror(errno));
@@ -445,12 +465,20 @@ bool LoadScenarioFile(const std::string& path, Scenario* scenario, std::string* 
   std::string text;
   char buffer[4096];
   size_t read;
-  while ((read = std::fread(buffer, 1, sizeof buffer, file)) > 0) text.append(buffer, read);
+  // One byte past the limit tells a file that is too large, or has grown.
+  while (text.size() <= kMaxScenarioSize &&
+         (read = std::fread(buffer, 1, std::min(sizeof buffer, kMaxScenarioSize + 1 - text.size()), file)) > 0) {
+    text.append(buffer, read);
+  }
   const bool failed = std::ferror(file) != 0;
   const int read_errno = errno;
   std::fclose(file);
   if (failed) {
     *error = fmt::format("cannot read the file: {}", std::strerror(read_errno));
+    return false;
+  }
+  if (text.size() > kMaxScenarioSize) {
+    *error = fmt::format("cannot read the file: larger than {} bytes", kMaxScenarioSize);
     return false;
   }
   return ParseScenario(text, scenario, error);

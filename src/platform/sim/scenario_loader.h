@@ -4,6 +4,7 @@
 // refused.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -15,8 +16,12 @@ namespace monctl::sim {
 // was and sets `error` to "<key path>: <problem>" or "invalid JSON: ...".
 bool ParseScenario(std::string_view json, Scenario* scenario, std::string* error);
 
-// Reads and parses the file at `path`. The error names the problem, not the
-// file: "cannot read the file: <reason>" or what ParseScenario reports.
+// The largest scenario file: 16 MiB.
+constexpr size_t kMaxScenarioSize = size_t{16} << 20;
+
+// Reads and parses the file at `path`, which must be a regular file of at
+// most kMaxScenarioSize bytes. The error names the problem, not the file:
+// "cannot read the file: <reason>" or what ParseScenario reports.
 bool LoadScenarioFile(const std::string& path, Scenario* scenario, std::string* error);
 
 // The built-in demo scenario, used when no scenario file is named.

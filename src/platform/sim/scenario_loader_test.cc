@@ -3,6 +3,7 @@
 #include "platform/sim/scenario_loader.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -36,6 +37,8 @@ TEST(ScenarioLoaderTest, EachProblemIsNamedWithItsKeyPath) {
       // A number beyond a double is the JSON library's range error (found
       // by fuzzing, as were the control characters below).
       {"1e34294967295", "invalid JSON: number overflow parsing '1e34294967295'"},
+      // The JSON library would stop at a NUL byte.
+      {std::string("{\"displays\": []}\n") + '\0' + "trailing", "invalid JSON: parse error at line 2, column 1: NUL byte"},
       {"[]", "top level: expected an object, got an array of 0 elements"},
       {"{}", "displays: missing (this key is required)"},
       {R"({"displays": [], "a\nb\u0001": 1})", "a\\nb\\u0001: unknown key (expected one of: admin, displays)"},
@@ -44,6 +47,8 @@ TEST(ScenarioLoaderTest, EachProblemIsNamedWithItsKeyPath) {
       {R"({"displays": [5]})", "displays[0]: expected an object, got 5"},
       {R"({"displays": [{"physical": []}]})", "displays[0].device: missing (this key is required)"},
       {R"({"displays": [{"device": "", "physical": []}]})", "displays[0].device: must not be empty"},
+      {R"({"displays": [{"device": "A\u0000B", "physical": []}]})",
+       "displays[0].device: must not contain a NUL character"},
       {R"({"displays": [{"device": "\\\\.\\DISPLAY123456789012345678901", "physical": []}]})",
        "displays[0].device: too long: 32 UTF-16 units, at most 31 fit"},
       {WithMonitor(R"({"description": ")" + clefs + "\"}"),
@@ -134,6 +139,13 @@ TEST(ScenarioLoaderTest, MonctlSimRefusesAScenarioItCannotUse) {
   const std::string dir = folder, bad = dir + "/bad.json", good = dir + "/good.json";
   std::ofstream(bad) << R"({"displays": [{"device": "A", "physical": [{"brightness": 7}]}]})";
   std::ofstream(good) << R"({"displays": []})";
+  // Past the size limit by one byte, and at it (where the zeros are what is wrong).
+  const std::string large = dir + "/large.json", limit = dir + "/limit.json", fifo = dir + "/fifo";
+  std::ofstream{large} << ' ';
+  std::ofstream{limit} << ' ';
+  ASSERT_EQ(truncate(large.c_str(), kMaxScenarioSize + 1), 0);
+  ASSERT_EQ(truncate(limit.c_str(), kMaxScenarioSize), 0);
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
   const struct {
     std::string scenario, log, error;
   } cases[] = {
@@ -142,6 +154,11 @@ TEST(ScenarioLoaderTest, MonctlSimRefusesAScenarioItCannotUse) {
       {bad, "", "scenario " + bad + ": displays[0].physical[0].brightness: expected an array of 3 numbers [minimum, "
                 "current, maximum], got 7"},
       {good, dir + "/no/calls.log", "call log " + dir + "/no/calls.log: cannot open the file: No such file or directory"},
+      // Neither a device nor a FIFO: they could be read for ever or block.
+      {"/dev/zero", "", "scenario /dev/zero: cannot read the file: not a regular file"},
+      {good, fifo, "call log " + fifo + ": cannot open the file: not a regular file"},
+      {large, "", "scenario " + large + ": cannot read the file: larger than 16777216 bytes"},
+      {limit, "", "scenario " + limit + ": invalid JSON: parse error at line 1, column 2: NUL byte"},
   };
   for (const auto& c : cases) {
     const std::string command = "MONCTL_SIM_SCENARIO='" + c.scenario + "' MONCTL_SIM_LOG='" + c.log + "' '" +
@@ -154,7 +171,7 @@ TEST(ScenarioLoaderTest, MonctlSimRefusesAScenarioItCannotUse) {
     EXPECT_EQ(out.str(), "");
     EXPECT_EQ(err.str(), "monctl-sim: " + c.error + "\n");
   }
-  for (const char* name : {"/bad.json", "/good.json", "/out", "/err"}) std::remove((dir + name).c_str());
+  for (const char* name : {"/bad.json", "/good.json", "/large.json", "/limit.json", "/fifo", "/out", "/err"}) std::remove((dir + name).c_str());
   rmdir(folder);
 }
 
