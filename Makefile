@@ -62,6 +62,7 @@ ci-extra:
 bench: native
 	build/native/monctl-bench
 	bench/bench-process
+	bench/bench-scaling
 
 clean:
 	rm -rf build

@@ -66,15 +66,28 @@ const platform::PhysicalMonitor* CPhysicalMonitor::GetMonitor(uint32_t index) co
   return &m_pMonitors[index];
 }
 
+const CPhysicalMonitor::CDisplayDeviceName* CPhysicalMonitor::FindDisplayDevice(std::u16string_view name) {
+  if (const auto it = m_DeviceIndex.find(std::u16string(name)); it != m_DeviceIndex.end()) {
+    return &m_Devices[it->second];
+  }
+  // The enumeration goes on where the last one stopped: the devices before
+  // were enumerated, and none of them has this name.
+  platform::DisplayDevice device = {};
+  for (auto i = static_cast<uint32_t>(m_Devices.size());; ++i) {
+    if (!platform::EnumDisplayDevicesW(nullptr, i, &device, 0)) return nullptr;
+    m_Devices.push_back({device.DeviceString, device.StateFlags});
+    const std::u16string_view device_name(device.DeviceName);
+    m_DeviceIndex.emplace(device_name, i);
+    if (device_name == name) return &m_Devices.back();
+  }
+}
+
 bool CPhysicalMonitor::WriteName(const platform::PhysicalMonitor* record) {
   if (record == nullptr) return false;
-  platform::DisplayDevice device = {};
-  for (uint32_t i = 0;; ++i) {
-    if (!platform::EnumDisplayDevicesW(nullptr, i, &device, 0)) return false;
-    if (std::u16string_view(device.DeviceName) == std::u16string_view(m_MonitorInfo.szDevice)) break;
-  }
-  m_Writer.Write(u"%s on %s", record->szPhysicalMonitorDescription, device.DeviceString);
-  if ((device.StateFlags & platform::kDisplayDevicePrimaryDevice) != 0) m_Writer.Write(u" [Primary]");
+  const CDisplayDeviceName* device = FindDisplayDevice(m_MonitorInfo.szDevice);
+  if (device == nullptr) return false;
+  m_Writer.Write(u"%s on %s", record->szPhysicalMonitorDescription, device->m_strString.c_str());
+  if ((device->m_dwStateFlags & platform::kDisplayDevicePrimaryDevice) != 0) m_Writer.Write(u" [Primary]");
   m_Writer.NewLine();
   return true;
 }

@@ -4,6 +4,9 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
 
 #include "opm/opm_session.h"
 #include "platform/display.h"
@@ -42,7 +45,22 @@ class CPhysicalMonitor {
   CMessageWriter& m_Writer;
 
  private:
+  // What the name line shows of one display device.
+  struct CDisplayDeviceName {
+    std::u16string m_strString;
+    uint32_t m_dwStateFlags;
+  };
+
   void DestroyMonitors();
+  // The first display device, in enumeration order, named `name`; null when
+  // an enumeration call fails first.
+  const CDisplayDeviceName* FindDisplayDevice(std::u16string_view name);
+
+  // The display devices enumerated so far, indices 0 to size - 1: a listing
+  // names each monitor's device without enumerating the earlier ones again.
+  std::vector<CDisplayDeviceName> m_Devices;
+  // The first index of each device name among them.
+  std::unordered_map<std::u16string, uint32_t> m_DeviceIndex;
 };
 
 class CEnumPhysicalMonitors : public CPhysicalMonitor {

@@ -7,11 +7,13 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/display.h"
 #include "platform/sim/driver/opm_driver.h"
 #include "platform/sim/faults.h"
+#include "platform/text.h"
 
 namespace monctl::sim {
 
@@ -62,6 +64,14 @@ struct DisplayConfig {
   // Absent: OPMGetVideoOutputsFromHMONITOR fails for this display.
   std::optional<std::vector<OpmOutputConfig>> opm;
 };
+
+// A device name as the window manager compares it: ASCII letters in lower
+// case.
+inline std::u16string DeviceKey(std::u16string_view device) {
+  std::u16string key(device);
+  for (char16_t& c : key) c = AsciiToLower(c);
+  return key;
+}
 
 struct Scenario {
   bool admin = false;

@@ -11,6 +11,7 @@
 #include <limits>
 #include <nlohmann/json.hpp>
 #include <set>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -331,15 +332,13 @@ Scenario ToScenario(const json& value) {
   const json& displays = Require(value, "", "displays");
   if (!displays.is_array()) Expected("displays", "an array of display monitors", displays);
   std::optional<size_t> primary;
+  std::unordered_map<std::u16string, size_t> devices;  // DeviceKey of each display's device
   for (size_t i = 0; i < displays.size(); ++i) {
     const std::string path = Element("displays", i);
     DisplayConfig display = ToDisplay(displays[i], path);
-    for (size_t j = 0; j < scenario.displays.size(); ++j) {
-      if (EqualNoCase(scenario.displays[j].device, display.device)) {
-        Fail(Member(path, "device"),
-             fmt::format("\"{}\" is already the device of displays[{}]",
-                         Printable(Utf16ToUtf8(display.device)), j));
-      }
+    if (const auto [it, added] = devices.emplace(DeviceKey(display.device), i); !added) {
+      Fail(Member(path, "device"), fmt::format("\"{}\" is already the device of displays[{}]",
+                                               Printable(Utf16ToUtf8(display.device)), it->second));
     }
     if (display.primary) {
       if (primary)
@@ -352,33 +351,30 @@ Scenario ToScenario(const json& value) {
 }
 
 // Finds keys that occur twice in one object, which the JSON library would
-// otherwise resolve silently by keeping the last. Follows the parser's
-// events to know the key path of each key.
-class DuplicateKeyFinder {
+// otherwise resolve silently by keeping the last: a second pass over a text
+// that parsed, as SAX events, to know the key path of each key. (The
+// parser's callback would do it in the same pass, but looks through the
+// whole enclosing array at the end of each object.)
+class DuplicateKeyFinder : public nlohmann::json_sax<json> {
  public:
-  bool operator()(int /*depth*/, json::parse_event_t event, json& parsed) {
-    switch (event) {
-      case json::parse_event_t::object_start:
-      case json::parse_event_t::array_start:
-        StartElement();
-        frames_.push_back(Frame{event == json::parse_event_t::array_start, 0, {}, {}});
-        break;
-      case json::parse_event_t::object_end:
-      case json::parse_event_t::array_end:
-        frames_.pop_back();
-        break;
-      case json::parse_event_t::key: {
-        Frame& frame = frames_.back();
-        frame.key = parsed.get<std::string>();
-        if (!frame.keys.insert(frame.key).second && !duplicate_) duplicate_ = Path();
-        break;
-      }
-      case json::parse_event_t::value:
-        StartElement();
-        break;
-    }
+  bool null() override { return Value(); }
+  bool boolean(bool) override { return Value(); }
+  bool number_integer(number_integer_t) override { return Value(); }
+  bool number_unsigned(number_unsigned_t) override { return Value(); }
+  bool number_float(number_float_t, const string_t&) override { return Value(); }
+  bool string(string_t&) override { return Value(); }
+  bool binary(binary_t&) override { return Value(); }
+  bool start_object(std::size_t) override { return Start(false); }
+  bool start_array(std::size_t) override { return Start(true); }
+  bool end_object() override { return End(); }
+  bool end_array() override { return End(); }
+  bool key(string_t& key) override {
+    Frame& frame = frames_.back();
+    frame.key = key;
+    if (!frame.keys.insert(frame.key).second && !duplicate_) duplicate_ = Path();
     return true;
   }
+  bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception&) override { return false; }
 
   // The key path of the first duplicate key, if any.
   const std::optional<std::string>& duplicate() const { return duplicate_; }
@@ -391,8 +387,18 @@ class DuplicateKeyFinder {
     std::set<std::string> keys;
   };
 
-  void StartElement() {
+  bool Value() {
     if (!frames_.empty() && frames_.back().array) ++frames_.back().next_index;
+    return true;
+  }
+  bool Start(bool array) {
+    Value();
+    frames_.push_back(Frame{array, 0, {}, {}});
+    return true;
+  }
+  bool End() {
+    frames_.pop_back();
+    return true;
   }
 
   std::string Path() const {
@@ -418,9 +424,8 @@ bool ParseScenario(std::string_view text, Scenario* scenario, std::string* error
     return false;
   }
   json document;
-  DuplicateKeyFinder duplicates;
   try {
-    document = json::parse(text.begin(), text.end(), std::ref(duplicates));
+    document = json::parse(text.begin(), text.end());
   } catch (const json::exception& e) {
     // "[json.exception.parse_error.101] parse error at line 1, ..." without
     // its tag. A number beyond the range of a double is out_of_range.406
@@ -431,6 +436,11 @@ bool ParseScenario(std::string_view text, Scenario* scenario, std::string* error
       what.remove_prefix(tag_end + 2);
     }
     *error = fmt::format("invalid JSON: {}", what);
+    return false;
+  }
+  DuplicateKeyFinder duplicates;
+  if (!json::sax_parse(text.begin(), text.end(), &duplicates)) {
+    *error = "invalid JSON";  // not reached: the text has just been parsed
     return false;
   }
   if (duplicates.duplicate()) {

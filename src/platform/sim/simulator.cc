@@ -107,24 +107,23 @@ std::unique_ptr<Simulator>& Installed() {
 Simulator::Simulator(Scenario scenario, std::string log_path)
     : state_(std::move(scenario)),
       log_(std::make_shared<CallLog>(std::move(log_path))),
-      live_outputs_(std::make_shared<size_t>(0)) {}
+      live_outputs_(std::make_shared<size_t>(0)) {
+  for (size_t i = 0; i < state_.displays.size(); ++i) {
+    displays_by_device_.emplace(DeviceKey(state_.displays[i].device), i);
+    if (state_.displays[i].primary && !primary_) primary_ = i;
+  }
+  if (!primary_ && !state_.displays.empty()) primary_ = 0;
+}
 
 Simulator::~Simulator() = default;
 
 std::optional<size_t> Simulator::FindDisplay(std::u16string_view device) const {
-  for (size_t i = 0; i < state_.displays.size(); ++i) {
-    if (EqualNoCase(state_.displays[i].device, device)) return i;
-  }
-  return std::nullopt;
+  const auto it = displays_by_device_.find(DeviceKey(device));
+  if (it == displays_by_device_.end()) return std::nullopt;
+  return it->second;
 }
 
-std::optional<size_t> Simulator::PrimaryDisplay() const {
-  for (size_t i = 0; i < state_.displays.size(); ++i) {
-    if (state_.displays[i].primary) return i;
-  }
-  if (state_.displays.empty()) return std::nullopt;
-  return 0;
-}
+std::optional<size_t> Simulator::PrimaryDisplay() const { return primary_; }
 
 std::optional<Status> Simulator::DisplayFailure(size_t display, Call call, std::optional<size_t> index) const {
   const FailMap& fail = state_.displays[display].fail;

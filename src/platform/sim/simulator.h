@@ -15,6 +15,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/display.h"
@@ -129,7 +130,12 @@ class Simulator {
   std::shared_ptr<CallLog> log_;
   std::shared_ptr<size_t> live_outputs_;
   std::map<uintptr_t, Location> handles_;
+  // The first display of each device name, letters in lower case; device
+  // names and the primary flag never change.
+  std::unordered_map<std::u16string, size_t> displays_by_device_;
+  std::optional<size_t> primary_;
 };
+
 
 // The simulator that the platform functions act on. Current() installs the
 // built-in demo scenario when nothing has been installed.
