@@ -51,6 +51,7 @@ struct CrashDumpPlan {
   std::u16string file_prefix;  // executable name and version part
   std::u16string report_head;  // the report as the writer prints it, up to the path
   std::u16string report_tail;  // the rest of the report after the path
+  std::u16string report_no_dump;  // the report when no dump can be written
   bool report = false;         // a report routine is installed
   // The writer's display level (top bit ignored); the report is written
   // only at 4 or above. Null: always written.

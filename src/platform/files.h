@@ -12,14 +12,19 @@ namespace monctl::platform {
 // SHGetFolderPathW: the folder `csidl` (with optional kCsidlFlagCreate)
 // into `path` (kMaxPath characters). Natively the local application data
 // folder is the user's local state folder: $XDG_STATE_HOME when it is an
-// absolute path, otherwise $HOME/.local/state.
+// absolute path, otherwise $HOME/.local/state. kCsidlFlagCreate creates
+// its missing levels (never the home folder itself) and, like
+// CreateDirectoryW, accepts each level only as a private folder.
 constexpr uint32_t kCsidlLocalAppData = 0x001C;
 constexpr uint32_t kCsidlFlagCreate = 0x8000;
 constexpr uint32_t kShgfpTypeCurrent = 0;
 HRESULT SHGetFolderPathW(uint32_t csidl, uint32_t type, char16_t* path);
 
 // CreateDirectoryW without security attributes. An existing folder (or
-// file) fails with kErrorAlreadyExists.
+// file) fails with kErrorAlreadyExists. Natively only a private folder
+// counts as existing: a folder, not a link, that this user owns and that
+// neither group nor others may write to; anything else there fails with
+// kErrorAccessDenied.
 bool CreateDirectoryW(const char16_t* path);
 
 // A file handle: a HANDLE on Windows, a file descriptor natively.
@@ -31,8 +36,9 @@ constexpr uint32_t kCreateAlways = 2;
 constexpr uint32_t kFileAttributeNormal = 0x80;
 
 // CreateFileW without sharing, security attributes or template. Natively
-// only kGenericWrite with kCreateAlways is supported; the file is readable
-// by its owner only.
+// only kGenericWrite with kCreateAlways is supported, the file is readable
+// by its owner only, and it must be new: a name already taken, by a link
+// too, fails with kErrorFileExists and is left as it is.
 FileHandle CreateFileW(const char16_t* path, uint32_t access, uint32_t disposition,
                        uint32_t attributes);
 bool CloseHandle(FileHandle handle);

@@ -48,6 +48,7 @@ constexpr uint32_t kErrorNotEnoughMemory = 8;
 constexpr uint32_t kErrorInvalidData = 13;
 constexpr uint32_t kErrorOutOfMemory = 14;
 constexpr uint32_t kErrorNotSupported = 50;
+constexpr uint32_t kErrorFileExists = 80;
 constexpr uint32_t kErrorInvalidParameter = 87;
 constexpr uint32_t kErrorInsufficientBuffer = 122;
 constexpr uint32_t kErrorAlreadyExists = 183;

@@ -1,14 +1,16 @@
 // A test-only program: installs the crash handler as the tool's entry point
 // does and then fails the way its first argument asks: "write" through a
 // null pointer, "throw" an exception that nobody catches, "abort", or
-// "overflow" the stack; "none" ends normally. A second argument "quiet"
-// sets the display level to "none" first.
+// "overflow" the stack; "none" ends normally. Further arguments first set
+// the display level to "none" ("quiet"), put the output into UTF-16 mode
+// ("unicode") or leave a line unfinished ("midline").
 #include <cstdlib>
 #include <stdexcept>
 #include <string>
 
 #include "framework/console/base_console.h"
 #include "framework/process/crash_handler.h"
+#include "platform/console.h"
 
 namespace {
 
@@ -16,7 +18,7 @@ class CProbeConsole final : public monctl::CBaseConsole {
  public:
   CProbeConsole() { m_dwOptions = monctl::MWO_PREFIX; }
   std::u16string GetDescription() override { return u"Fails on purpose."; }
-  std::u16string GetSyntax() override { return u"write|throw|abort|overflow|none [quiet]"; }
+  std::u16string GetSyntax() override { return u"write|throw|abort|overflow|none [quiet] [unicode] [midline]"; }
 };
 
 CProbeConsole g_console;
@@ -44,7 +46,12 @@ int main(int argc, char** argv) {
   monctl::InstallCrashHandler();
   monctl::SetCrashReportWriter(&g_console);
   const std::string mode = argc > 1 ? argv[1] : "";
-  if (argc > 2 && std::string(argv[2]) == "quiet") g_console.m_dwDisplayLevel = monctl::kDisplayNone;
+  for (int i = 2; i < argc; ++i) {
+    const std::string flag = argv[i];
+    if (flag == "quiet") g_console.m_dwDisplayLevel = monctl::kDisplayNone;
+    if (flag == "unicode") monctl::platform::SetTranslationMode(monctl::platform::Stream::kOutput, monctl::platform::kModeUtf16);
+    if (flag == "midline") g_console.Write(u"Working");
+  }
   if (mode == "write") ProbeWriteThroughNull();
   if (mode == "throw") ProbeThrowUncaught();
   if (mode == "abort") std::abort();

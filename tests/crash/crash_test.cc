@@ -1,7 +1,7 @@
 // Runs the crash probe in a child process and checks what a crash leaves
 // behind: the dump in the local state folder, named by the program, its
 // version and the local time, the report on standard output, and the exit
-// status; or, when no dump can be made, nothing and the default ending.
+// status; or, when no dump can be made, a report that says so.
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -47,9 +47,37 @@ std::set<fs::path> FilesUnder(const fs::path& root) {
   return files;
 }
 
-TEST(CrashHandlerTest, DumpReportAndExitOrNothing) {
-  char pattern[] = "/tmp/monctl-crash-XXXXXX";
-  ASSERT_NE(mkdtemp(pattern), nullptr);
+// `text` (ASCII) as UTF-16LE.
+std::string Utf16Le(const std::string& text) {
+  std::string bytes;
+  for (char c : text) bytes += {c, '\0'};
+  return bytes;
+}
+
+// Links named as the probe's dumps for `seconds` from now on, local time five and a half hours east of
+// UTC, in `folder`, to `target`.
+std::vector<fs::path> PlantLinks(const fs::path& folder, const fs::path& target, int seconds) {
+  std::vector<fs::path> links;
+  const std::time_t start = std::time(nullptr) + 5 * 3600 + 30 * 60;
+  for (std::time_t t = start; t < start + seconds; ++t) {
+    std::tm tm{};
+    gmtime_r(&t, &tm);
+    char stamp[32];
+    std::strftime(stamp, sizeof stamp, "%Y-%m-%d_%H%M%S", &tm);
+    for (int ms = 0; ms < 1000; ++ms) {
+      char name[64];
+      std::snprintf(name, sizeof name, "_x64_%s_%03d.dmp", stamp, ms);
+      links.push_back(folder / ("crash_probe_" MONCTL_VERSION_TEXT + std::string(name)));
+      fs::create_symlink(target, links.back());
+    }
+  }
+  return links;
+}
+
+TEST(CrashHandlerTest, DumpReportAndExitOrNoDump) {
+  // In memory where there is a file system there: planting thousands of links is slow on a disk.
+  std::string pattern = (fs::is_directory("/dev/shm") ? "/dev/shm" : "/tmp") + std::string("/monctl-crash-XXXXXX");
+  ASSERT_NE(mkdtemp(pattern.data()), nullptr);
   const fs::path root = pattern;
   std::ofstream(root / "file") << "in the way";
   const fs::path dumps = fs::path(MONCTL_COMPANY_NAME) / MONCTL_PRODUCT_NAME;
@@ -57,18 +85,31 @@ TEST(CrashHandlerTest, DumpReportAndExitOrNothing) {
   const fs::path blocked = root / "file" / "state";
   // The folder fits in 259 characters, the dump's path does not.
   const fs::path long_state = root / std::string(199 - root.string().size(), 'd');
+  // Folders that others may write to, or that belong to someone else, and one with links planted.
+  const fs::path shared = root / "shared", foreign = root / "foreign", linked = root / "linked";
+  for (const fs::path& folder : {home, shared, foreign / dumps, linked / dumps}) fs::create_directories(folder);
+  fs::permissions(shared, fs::perms::group_write, fs::perm_options::add);
+  // Without the right to give a folder away, a group-writable one stands in.
+  if (chown((foreign / dumps).c_str(), 65534, 65534) != 0) {
+    fs::permissions(foreign / dumps, fs::perms::group_write, fs::perm_options::add);
+  }
+  std::ofstream(root / "target") << "not to be overwritten";
   const std::regex name_pattern(
       "crash_probe_" + std::regex_replace(MONCTL_VERSION_TEXT, std::regex(R"(\.)"), R"(\.)") +
       R"(_x64_(\d{4}-\d\d-\d\d)_(\d\d)(\d\d)(\d\d)_(\d{3})\.dmp)");
   const std::string head =
       "ERROR: An unhandled exception has occurred.\n"
       "A crash dump file has been created and the application will close.\n\nCrash dump filename:\n";
+  const std::string no_dump =
+      "ERROR: An unhandled exception has occurred.\n"
+      "No crash dump file could be created and the application will close.\n";
   struct Case {
     std::string mode;
     fs::path state;   // XDG_STATE_HOME, or "-" for none
-    int status;       // the exit code, or minus the ending signal
+    int status;       // the exit code
     fs::path folder;  // where the dump goes; empty: no dump
     std::vector<std::string> contents;
+    fs::path home = {};  // HOME when not the usual one
   };
   const Case cases[] = {
       {"write", state, 255, state / dumps,
@@ -86,38 +127,63 @@ TEST(CrashHandlerTest, DumpReportAndExitOrNothing) {
       // At display level none the dump is written without a report.
       {"write quiet", state, 255, state / dumps, {}},
       {"throw quiet", state, 255, state / dumps, {}},
-      // No dump: nothing written, the default ending.
-      {"write", blocked, -SIGSEGV, "", {}},
-      {"throw", blocked, -SIGABRT, "", {}},
-      {"write", long_state, -SIGSEGV, "", {}},
-      {"throw", long_state, -SIGABRT, "", {}},
+      // The report in the output's encoding, on a line of its own.
+      {"write unicode midline", state, 255, state / dumps, {}},
+      {"throw unicode midline", other, 255, other / dumps, {}},
+      {"abort midline", state, 255, state / dumps, {}},
+      // No dump: a report that says so, and the same exit status.
+      {"write", blocked, 255, "", {}},
+      {"throw", blocked, 255, "", {}},
+      {"write", long_state, 255, "", {}},
+      {"throw unicode midline", long_state, 255, "", {}},
+      {"write unicode", shared, 255, "", {}},
+      {"throw", shared, 255, "", {}},
+      {"write", foreign, 255, "", {}},
+      {"throw midline", foreign, 255, "", {}},
+      {"write", linked, 255, "", {}},
+      {"throw", linked, 255, "", {}},
+      // A missing home folder is not created.
+      {"write", "-", 255, "", {}, root / "gone"},
+      {"throw", "-", 255, "", {}, root / "gone"},
+      {"write quiet", blocked, 255, "", {}},
       {"none", root / "untouched", 0, "", {}},
   };
   for (const Case& c : cases) {
     const std::string name = c.mode + " with " + c.state.string();
+    const std::vector<fs::path> links =
+        c.state == linked ? PlantLinks(linked / dumps, root / "target", 10) : std::vector<fs::path>{};
     const std::set<fs::path> before = FilesUnder(root);
     int status = 0;
     const long long earliest = std::time(nullptr) + 5 * 3600 + 30 * 60;
     const std::string output = RunProbe(
-        (c.state == "-" ? "-u XDG_STATE_HOME" : "XDG_STATE_HOME=" + c.state.string()) + " HOME=" + home.string(),
+        (c.state == "-" ? "-u XDG_STATE_HOME" : "XDG_STATE_HOME=" + c.state.string()) +
+            " HOME=" + (c.home.empty() ? home : c.home).string(),
         c.mode, &status);
     std::set<fs::path> added = FilesUnder(root);
     EXPECT_TRUE(std::includes(added.begin(), added.end(), before.begin(), before.end())) << name;
     for (const fs::path& file : before) added.erase(file);
     const long long latest = std::time(nullptr) + 5 * 3600 + 30 * 60;
-    EXPECT_TRUE(c.status < 0 ? WIFSIGNALED(status) && WTERMSIG(status) == -c.status
-                             : WIFEXITED(status) && WEXITSTATUS(status) == c.status)
-        << name << ": status " << status;
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == c.status) << name << ": status " << status;
+    std::string expected = c.mode.find("quiet") != std::string::npos || c.status == 0 ? ""
+                           : c.folder.empty() ? no_dump
+                           : head + (added.empty() ? "" : added.begin()->string()) + "\n";
+    if (c.mode.find("midline") != std::string::npos) expected = "Working\n" + expected;
+    EXPECT_EQ(output, c.mode.find("unicode") != std::string::npos ? Utf16Le(expected) : expected) << name;
+    for (const fs::path& link : links) {
+      ASSERT_TRUE(fs::is_symlink(link) && fs::read_symlink(link) == root / "target") << link;
+      fs::remove(link);
+    }
     if (c.folder.empty()) {
-      EXPECT_EQ(output, "") << name;
       EXPECT_EQ(added, std::set<fs::path>{}) << name;
       if (c.status == 0) EXPECT_FALSE(fs::exists(c.state)) << "installing the handler creates nothing";
+      if (!c.home.empty()) {
+        EXPECT_FALSE(fs::exists(c.home)) << name;
+      }
       continue;
     }
     ASSERT_EQ(added.size(), 1u) << name;
     const fs::path dump = *added.begin();
     EXPECT_EQ(dump.parent_path(), c.folder) << name;
-    EXPECT_EQ(output, c.mode.ends_with("quiet") ? "" : head + dump.string() + "\n") << name;
     std::smatch m;
     const std::string file_name = dump.filename().string();
     ASSERT_TRUE(std::regex_match(file_name, m, name_pattern)) << file_name;
@@ -133,6 +199,9 @@ TEST(CrashHandlerTest, DumpReportAndExitOrNothing) {
     if (!c.mode.starts_with("throw")) EXPECT_NE(text.str().find("local time: " + recorded + "\n"), std::string::npos);
     for (const std::string& part : c.contents) EXPECT_NE(text.str().find(part), std::string::npos) << part;
   }
+  std::stringstream target;
+  target << std::ifstream(root / "target").rdbuf();
+  EXPECT_EQ(target.str(), "not to be overwritten");
   fs::remove_all(root);
 }
 

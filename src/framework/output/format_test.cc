@@ -34,7 +34,7 @@ TEST(FormatTest, ConversionsMustFitTheArgumentKinds) {
 
 // The string table's texts are formats too; the kinds of the arguments their callers pass are listed here.
 TEST(FormatTest, StringTableTextsFitTheirArguments) {
-  const std::pair<uint32_t, std::vector<ArgKind>> strings[] = {{27009, {K::kText}}};  // the crash dump's name
+  const std::pair<uint32_t, std::vector<ArgKind>> strings[] = {{27009, {K::kText}}, {27010, {}}};  // the crash dump's name; none
 #define MONCTL_STRING(id, text) id,
   for (uint32_t id : {
 #include "platform/strings.inc"

@@ -18,6 +18,7 @@ namespace monctl {
 namespace {
 
 constexpr uint32_t kCrashReportString = 27009;
+constexpr uint32_t kNoCrashDumpString = 27010;
 
 using ReportRoutine = void (*)(const char16_t* path);
 
@@ -72,9 +73,9 @@ class CCaptureWriter final : public CMessageWriter {
   std::u16string m_strText;
 };
 
-// The crash report as `writer` would print it at the start of a line, cut
-// where the dump's path goes.
-void ComposeReport(CMessageWriter* writer, std::u16string* head, std::u16string* tail) {
+// Report `id` as `writer` would print it at the start of a line, cut where
+// the dump's path goes.
+void ComposeReport(CMessageWriter* writer, uint32_t id, std::u16string* head, std::u16string* tail) {
   // A private-use character that no report text contains.
   constexpr std::u16string_view kPathMark = u"\uE000";
   CCaptureWriter capture;
@@ -83,7 +84,7 @@ void ComposeReport(CMessageWriter* writer, std::u16string* head, std::u16string*
   capture.m_nIndent = writer->m_nIndent;
   // A time stamp taken now would be wrong at the time of the crash.
   capture.m_dwOptions = writer->m_dwOptions & ~MWO_TIMESTAMP;
-  capture.WriteResourceError(kCrashReportString, std::u16string(kPathMark));
+  capture.WriteResourceError(id, std::u16string(kPathMark));
   size_t mark = capture.m_strText.find(kPathMark);
   if (mark == std::u16string::npos) {
     *head = capture.m_strText;
@@ -111,7 +112,9 @@ void PublishCrashDumpPlan() {
     plan.file_prefix += VersionPart();
   }
   if (g_pWriter != nullptr) {
-    ComposeReport(g_pWriter, &plan.report_head, &plan.report_tail);
+    ComposeReport(g_pWriter, kCrashReportString, &plan.report_head, &plan.report_tail);
+    std::u16string none;  // the report has no path
+    ComposeReport(g_pWriter, kNoCrashDumpString, &plan.report_no_dump, &none);
     if (auto* console = dynamic_cast<CBaseConsole*>(g_pWriter)) {
       plan.display_level = &console->m_dwDisplayLevel;
     }
@@ -201,7 +204,11 @@ bool GetAppDataFolder(char16_t* path) {
 }
 
 void ReportCrash(const char16_t* path) {
-  if (g_pWriter != nullptr) g_pWriter->WriteResourceError(kCrashReportString, path);
+  if (g_pWriter != nullptr) {
+    // On a line of its own.
+    if (!g_pWriter->m_bLineStart) g_pWriter->NewLine();
+    g_pWriter->WriteResourceError(kCrashReportString, path);
+  }
   std::exit(-1);
 }
 

@@ -3,9 +3,11 @@
 // and "utf8" give UTF-8, "unicode" gives UTF-16LE.
 #include "platform/console.h"
 
+#include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <string>
 
 #include "platform/posix/console.h"
@@ -18,6 +20,8 @@ namespace {
 // Constant-initialised, so the application object may use them while it
 // is constructed by static initialisation.
 uint32_t g_modes[2] = {kModeText, kModeText};
+// Whether the last text written to standard output left its line open.
+volatile sig_atomic_t g_output_mid_line = 0;
 
 int Descriptor(Stream stream) { return stream == Stream::kOutput ? STDOUT_FILENO : STDERR_FILENO; }
 
@@ -40,21 +44,31 @@ int SetTranslationMode(Stream stream, uint32_t mode) {
 
 }  // namespace posix
 
-void WriteConsoleText(Stream stream, const std::u16string& text) {
-  int fd = Descriptor(stream);
-  uint32_t mode = g_modes[stream == Stream::kOutput ? 0 : 1];
-  if (mode == kModeUtf16 && !IsConsole(stream)) {
-    std::string bytes;
-    bytes.reserve(text.size() * 2);
-    for (char16_t c : text) {
-      bytes.push_back(static_cast<char>(c & 0xFF));
-      bytes.push_back(static_cast<char>(c >> 8));
-    }
-    WriteAll(fd, bytes.data(), bytes.size());  // as fputws: a failed write is not reported
-    return;
+std::string EncodeText(std::u16string_view text, bool utf16) {
+  if (!utf16) return Utf16ToUtf8(text);
+  std::string bytes;
+  bytes.reserve(text.size() * 2);
+  for (char16_t c : text) {
+    bytes.push_back(static_cast<char>(c & 0xFF));
+    bytes.push_back(static_cast<char>(c >> 8));
   }
-  std::string utf8 = Utf16ToUtf8(text);
-  WriteAll(fd, utf8.data(), utf8.size());
+  return bytes;
+}
+
+bool OutputIsUtf16() {
+  termios terminal{};
+  return g_modes[0] == kModeUtf16 && ::tcgetattr(STDOUT_FILENO, &terminal) != 0;
+}
+
+bool OutputIsMidLine() { return g_output_mid_line != 0; }
+
+void WriteConsoleText(Stream stream, const std::u16string& text) {
+  const uint32_t mode = g_modes[stream == Stream::kOutput ? 0 : 1];
+  const std::string bytes = EncodeText(text, mode == kModeUtf16 && !IsConsole(stream));
+  if (stream == Stream::kOutput && !text.empty()) {
+    g_output_mid_line = text.back() != u'\n' && text.back() != u'\r';
+  }
+  WriteAll(Descriptor(stream), bytes.data(), bytes.size());  // as fputws: a failed write is not reported
 }
 
 }  // namespace monctl::platform

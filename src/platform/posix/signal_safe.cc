@@ -74,14 +74,26 @@ bool PathBuffer::Append(const char* data, size_t n) {
   return true;
 }
 
-bool MakeFolders(char* path, size_t size) {
-  for (size_t i = 1; i < size; ++i) {
-    if (path[i] != '/') continue;
-    path[i] = 0;
-    ::mkdir(path, 0700);
-    path[i] = '/';
+bool IsPrivateFolder(const char* path) {
+  struct stat status {};
+  if (::lstat(path, &status) != 0) return false;
+  if (S_ISDIR(status.st_mode) && status.st_uid == ::geteuid() && (status.st_mode & (S_IWGRP | S_IWOTH)) == 0) {
+    return true;
   }
-  return ::mkdir(path, 0700) == 0 || errno == EEXIST;
+  errno = EACCES;
+  return false;
+}
+
+bool MakePrivateFolders(char* path, size_t size, size_t existing) {
+  for (size_t i = existing + 1; i <= size; ++i) {
+    if (i < size && path[i] != '/') continue;
+    const char end = path[i];
+    path[i] = 0;
+    const bool made = (::mkdir(path, 0700) == 0 || errno == EEXIST) && IsPrivateFolder(path);
+    path[i] = end;
+    if (!made) return false;
+  }
+  return true;
 }
 
 SystemTime LocalTimeFromClock(long utc_offset) {

@@ -46,9 +46,16 @@ struct PathBuffer {
   bool Append(const std::string& s) { return Append(s.data(), s.size()); }
 };
 
-// mkdir for every folder on the way to `path` (a writable copy of `size`
-// bytes); only the result for `path` itself counts.
-bool MakeFolders(char* path, size_t size);
+// Whether `path` is a folder, not a link to one, that this user owns and
+// that neither its group nor others may write to: no one else can then put
+// a file or a link into it. Sets errno to EACCES when it is not.
+bool IsPrivateFolder(const char* path);
+
+// Creates, mode 0700, each missing folder of `path` (a writable copy of
+// `size` bytes) that comes after its first `existing` bytes; true when each
+// of them is then a private folder. What the first `existing` bytes name is
+// neither created nor checked.
+bool MakePrivateFolders(char* path, size_t size, size_t existing);
 
 // The local time from the real-time clock and a UTC offset (seconds east
 // of UTC), without the time zone functions, which lock and read files.
