@@ -149,8 +149,11 @@ BOOL CALLBACK CrashDumpCallback(PVOID, PMINIDUMP_CALLBACK_INPUT input, PMINIDUMP
     case IncludeModuleCallback:
       return TRUE;
     case ReadMemoryFailureCallback:
-      // Any other answer fails the whole dump.
-      output->Status = S_OK;
+      // Any other answer fails the whole dump. Status is the union's first
+      // member, as ModuleWriteFlags is; mingw-w64's dbghelp.h wrongly puts
+      // it after the union.
+      static_assert(sizeof(output->ModuleWriteFlags) == sizeof(HRESULT));
+      output->ModuleWriteFlags = static_cast<ULONG>(S_OK);
       return TRUE;
     default:
       return FALSE;
