@@ -58,6 +58,8 @@ struct CrashDumpPlan {
   const uint32_t* display_level = nullptr;
 };
 void SetCrashDumpPlan(const CrashDumpPlan& plan);
+// Whether the platform uses the plan at all: natively, not on Windows.
+bool NeedsCrashDumpPlan();
 
 // The end of a dump's file name, "_x64_YYYY-MM-DD_HHMMSS_mmm.dmp", from the
 // local time of the crash, into `text` (kDumpTimePartSize units, terminator

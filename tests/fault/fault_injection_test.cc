@@ -268,8 +268,8 @@ TEST(FaultInjectionTest, RepresentativeFailuresGiveTheirExactResult) {
       // The broadcast's result is not looked at: only its log line is missing.
       {4, Call::kSendMessageTimeoutW, 1, kExitSuccess, nullptr, 0, {}, 1},
       // The banner's version line without its version resource string (the
-      // earlier calls are the crash handler's).
-      {4, Call::kVerQueryValueW, 15, kExitSuccess, " - Version ", 1, {}, kAll},
+      // earlier calls are the crash handler's, which reads the resource once).
+      {4, Call::kVerQueryValueW, 7, kExitSuccess, " - Version ", 1, {}, kAll},
   };
   const sim::Scenario scenario = sim::DemoScenario();
   for (const auto& c : cases) {

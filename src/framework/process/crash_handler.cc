@@ -43,18 +43,13 @@ bool GetFolderName(const CVersionInfo& version, const char16_t* name, std::u16st
 
 // The two folder levels below the local application data folder, from the
 // running executable's version resource.
-bool GetDumpFolderNames(std::u16string* company, std::u16string* product) {
-  CVersionInfo version;
-  if (!version.LoadModule()) return false;
+bool GetDumpFolderNames(const CVersionInfo& version, std::u16string* company, std::u16string* product) {
   return GetFolderName(version, u"CompanyName", company) &&
          GetFolderName(version, u"ProductName", product);
 }
 
-// "_a.b.c.d" from the file version, empty when the version resource cannot
-// be read.
-std::u16string VersionPart() {
-  CVersionInfo version;
-  if (!version.LoadModule()) return {};
+// "_a.b.c.d" from the file version of a version resource that was read.
+std::u16string VersionPart(const CVersionInfo& version) {
   return Format(u"_%hu.%hu.%hu.%hu", static_cast<uint16_t>(version.dwFileVersionMS >> 16),
                 static_cast<uint16_t>(version.dwFileVersionMS & 0xFFFF),
                 static_cast<uint16_t>(version.dwFileVersionLS >> 16),
@@ -95,22 +90,33 @@ void ComposeReport(CMessageWriter* writer, uint32_t id, std::u16string* head, st
   *tail = capture.m_strText.substr(mark + kPathMark.size());
 }
 
-// Hands the platform what a crash in a signal handler cannot compute. An
-// item that cannot be had stays empty; without a folder no dump is made.
-void PublishCrashDumpPlan() {
+// The plan's folders and file name prefix, read once when the handler is
+// installed. An item that cannot be had stays empty; without a folder no
+// dump is made.
+platform::CrashDumpPlan g_location;
+
+platform::CrashDumpPlan ReadDumpLocation() {
   platform::CrashDumpPlan plan;
   char16_t module[platform::kMaxPath];
   uint32_t length = platform::GetModuleFileNameW(module, platform::kMaxPath);
   char16_t folder[platform::kMaxPath];
-  if (length != 0 && length < platform::kMaxPath &&
-      GetDumpFolderNames(&plan.company, &plan.product) &&
+  CVersionInfo version;
+  if (length != 0 && length < platform::kMaxPath && version.LoadModule() &&
+      GetDumpFolderNames(version, &plan.company, &plan.product) &&
       platform::Succeeded(platform::SHGetFolderPathW(platform::kCsidlLocalAppData,
                                                      platform::kShgfpTypeCurrent, folder))) {
     plan.folder = folder;
     platform::PathStripPathW(module);
     plan.file_prefix = module;
-    plan.file_prefix += VersionPart();
+    plan.file_prefix += VersionPart(version);
   }
+  return plan;
+}
+
+// Hands the platform what a crash in a signal handler cannot compute: the
+// location and the report as the writer would print it.
+void PublishCrashDumpPlan() {
+  platform::CrashDumpPlan plan = g_location;
   if (g_pWriter != nullptr) {
     ComposeReport(g_pWriter, kCrashReportString, &plan.report_head, &plan.report_tail);
     std::u16string none;  // the report has no path
@@ -125,15 +131,18 @@ void PublishCrashDumpPlan() {
 
 }  // namespace
 
+// Only a platform that uses the plan gets one.
 void InstallCrashHandler() {
   platform::SetUnhandledExceptionFilter(&CrashFilter);
+  if (!platform::NeedsCrashDumpPlan()) return;
+  g_location = ReadDumpLocation();
   PublishCrashDumpPlan();
 }
 
 void SetCrashReportWriter(CMessageWriter* writer) {
   g_pWriter = writer;
   g_pReport = &ReportCrash;
-  PublishCrashDumpPlan();
+  if (platform::NeedsCrashDumpPlan()) PublishCrashDumpPlan();
 }
 
 int32_t CrashFilter(platform::ExceptionPointers* pointers) {
@@ -167,7 +176,8 @@ bool GetCrashDumpPath(char16_t* path, char16_t* module_path) {
 
   platform::SystemTime now;
   platform::GetLocalTime(&now);
-  std::u16string name_tail = VersionPart() + TimePart(now);
+  CVersionInfo version;
+  std::u16string name_tail = (version.LoadModule() ? VersionPart(version) : u"") + TimePart(now);
   // The whole path must fit in MAX_PATH characters; a longer one gets no
   // dump rather than a cut name.
   size_t length = TextLength(path);
@@ -183,7 +193,8 @@ bool GetCrashDumpPath(char16_t* path, char16_t* module_path) {
 bool GetAppDataFolder(char16_t* path) {
   std::u16string company;
   std::u16string product;
-  if (!GetDumpFolderNames(&company, &product)) return false;
+  CVersionInfo version;
+  if (!version.LoadModule() || !GetDumpFolderNames(version, &company, &product)) return false;
 
   if (platform::Failed(platform::SHGetFolderPathW(
           platform::kCsidlLocalAppData | platform::kCsidlFlagCreate, platform::kShgfpTypeCurrent,

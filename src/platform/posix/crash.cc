@@ -236,6 +236,8 @@ bool WriteCrashDump(FileHandle file, ExceptionPointers* pointers) {
   return WriteDump(static_cast<int>(file), pointers, now, ProgramOf(g_plan.load()));
 }
 
+bool NeedsCrashDumpPlan() { return true; }
+
 void SetCrashDumpPlan(const CrashDumpPlan& plan) {
   const PreparedPlan* current = g_plan.load();
   PreparedPlan& next = current == &g_plans[0] ? g_plans[1] : g_plans[0];

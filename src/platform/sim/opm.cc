@@ -84,7 +84,9 @@ HRESULT OPMGetVideoOutputsFromHMONITOR(MonitorHandle monitor, uint32_t semantics
   auto** array =
       static_cast<OpmVideoOutput**>(sim::AllocateTaskMemory(made.size() * sizeof(OpmVideoOutput*)));
   if (array == nullptr) {
-    for (OpmVideoOutput* output : made) output->Release();
+    for (OpmVideoOutput* output : made) {
+      if (output != nullptr) output->Release();
+    }
     return kOutOfMemory;
   }
   std::copy(made.begin(), made.end(), array);

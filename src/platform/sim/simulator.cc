@@ -336,11 +336,17 @@ platform::HRESULT Simulator::GetOpmOutputs(size_t display, std::vector<platform:
   if (!config.opm) return kOpmNotSupported;
   std::vector<platform::OpmVideoOutput*> made;
   for (size_t i = 0; i < config.opm->size(); ++i) {
+    if ((*config.opm)[i].fault == OpmFault::kNullOutput) {
+      made.push_back(nullptr);
+      continue;
+    }
     platform::OpmVideoOutput* output =
         CreateOpmOutput((*config.opm)[i], Name(Location{display, i}),
                         [log = log_](const std::string& line) { log->Append(line); });
     if (output == nullptr) {
-      for (platform::OpmVideoOutput* previous : made) previous->Release();
+      for (platform::OpmVideoOutput* previous : made) {
+        if (previous != nullptr) previous->Release();
+      }
       return platform::kOutOfMemory;
     }
     made.push_back(new TrackedOutput(output, live_outputs_, display, i));

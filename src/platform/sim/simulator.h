@@ -107,7 +107,8 @@ class Simulator {
   Status SaveSettings(platform::PhysicalMonitorHandle handle);
 
   // OPMGetVideoOutputsFromHMONITOR: one output per entry of the display's
-  // `opm` list, each holding one reference, made by the simulated driver.
+  // `opm` list, each holding one reference, made by the simulated driver;
+  // a null entry for the fault "null_output".
   platform::HRESULT GetOpmOutputs(size_t display, std::vector<platform::OpmVideoOutput*>* outputs);
 
  private:

@@ -8,6 +8,8 @@
 
 #include <cstddef>
 
+#include "platform/win32/system_library.h"
+
 namespace monctl::platform {
 namespace {
 
@@ -30,6 +32,20 @@ static_assert(kCryptEAsn1Large == static_cast<uint32_t>(CRYPT_E_ASN1_LARGE));
 static_assert(kCertFindExtOnlyEnhkeyUsageFlag == CERT_FIND_EXT_ONLY_ENHKEY_USAGE_FLAG);
 static_assert(kCertFindPropOnlyEnhkeyUsageFlag == CERT_FIND_PROP_ONLY_ENHKEY_USAGE_FLAG);
 
+// crypt32's functions.
+const SystemFunction<decltype(::CryptGetMessageCertificates)> kCryptGetMessageCertificates{
+    SystemLibrary::kCrypt32, "CryptGetMessageCertificates"};
+const SystemFunction<decltype(::CertEnumCertificatesInStore)> kCertEnumCertificatesInStore{
+    SystemLibrary::kCrypt32, "CertEnumCertificatesInStore"};
+const SystemFunction<decltype(::CertFreeCertificateContext)> kCertFreeCertificateContext{
+    SystemLibrary::kCrypt32, "CertFreeCertificateContext"};
+const SystemFunction<decltype(::CertCloseStore)> kCertCloseStore{
+    SystemLibrary::kCrypt32, "CertCloseStore"};
+const SystemFunction<decltype(::CertGetEnhancedKeyUsage)> kCertGetEnhancedKeyUsage{
+    SystemLibrary::kCrypt32, "CertGetEnhancedKeyUsage"};
+const SystemFunction<decltype(::CryptDecodeObjectEx)> kCryptDecodeObjectEx{
+    SystemLibrary::kCrypt32, "CryptDecodeObjectEx"};
+
 HCERTSTORE Native(CertStoreHandle store) { return reinterpret_cast<HCERTSTORE>(store); }
 PCCERT_CONTEXT Native(CertContextHandle context) {
   return reinterpret_cast<PCCERT_CONTEXT>(context);
@@ -39,27 +55,27 @@ PCCERT_CONTEXT Native(CertContextHandle context) {
 
 CertStoreHandle CryptGetMessageCertificates(uint32_t encoding, uintptr_t provider, uint32_t flags,
                                             const uint8_t* signed_blob, uint32_t blob_size) {
-  return reinterpret_cast<CertStoreHandle>(::CryptGetMessageCertificates(
+  return reinterpret_cast<CertStoreHandle>(kCryptGetMessageCertificates(
       encoding, static_cast<HCRYPTPROV_LEGACY>(provider), flags, signed_blob, blob_size));
 }
 
 CertContextHandle CertEnumCertificatesInStore(CertStoreHandle store, CertContextHandle previous) {
   return reinterpret_cast<CertContextHandle>(
-      ::CertEnumCertificatesInStore(Native(store), Native(previous)));
+      kCertEnumCertificatesInStore(Native(store), Native(previous)));
 }
 
 bool CertFreeCertificateContext(CertContextHandle context) {
-  return ::CertFreeCertificateContext(Native(context)) != FALSE;
+  return kCertFreeCertificateContext(Native(context)) != FALSE;
 }
 
 bool CertCloseStore(CertStoreHandle store, uint32_t flags) {
-  return ::CertCloseStore(Native(store), flags) != FALSE;
+  return kCertCloseStore(Native(store), flags) != FALSE;
 }
 
 bool CertGetEnhancedKeyUsage(CertContextHandle context, uint32_t flags, CertEnhKeyUsage* usage,
                              uint32_t* size) {
   DWORD bytes = size != nullptr ? *size : 0;
-  const BOOL ok = ::CertGetEnhancedKeyUsage(Native(context), flags,
+  const BOOL ok = kCertGetEnhancedKeyUsage(Native(context), flags,
                                             reinterpret_cast<PCERT_ENHKEY_USAGE>(usage), &bytes);
   if (size != nullptr) *size = bytes;
   return ok != FALSE;
@@ -75,7 +91,7 @@ bool CryptDecodeObjectEx(uint32_t encoding, uintptr_t struct_type, const uint8_t
                          uint32_t encoded_size, uint32_t flags, const void* decode_para,
                          void* struct_info, uint32_t* size) {
   DWORD bytes = size != nullptr ? *size : 0;
-  const BOOL ok = ::CryptDecodeObjectEx(
+  const BOOL ok = kCryptDecodeObjectEx(
       encoding, reinterpret_cast<LPCSTR>(struct_type), encoded, encoded_size, flags,
       static_cast<PCRYPT_DECODE_PARA>(const_cast<void*>(decode_para)), struct_info, &bytes);
   if (size != nullptr) *size = bytes;

@@ -8,6 +8,7 @@
 
 #include <cstddef>
 
+#include "platform/win32/system_library.h"
 #include "platform/win32/wide.h"
 
 namespace monctl::platform {
@@ -24,6 +25,30 @@ HANDLE Native(PhysicalMonitorHandle monitor) { return reinterpret_cast<HANDLE>(m
 PHYSICAL_MONITOR* Native(PhysicalMonitor* monitors) {
   return reinterpret_cast<PHYSICAL_MONITOR*>(monitors);
 }
+
+// The monitor configuration functions of dxva2.
+const SystemFunction<decltype(::GetNumberOfPhysicalMonitorsFromHMONITOR)> kGetNumberOfPhysicalMonitorsFromHMONITOR{
+    SystemLibrary::kDxva2, "GetNumberOfPhysicalMonitorsFromHMONITOR"};
+const SystemFunction<decltype(::GetPhysicalMonitorsFromHMONITOR)> kGetPhysicalMonitorsFromHMONITOR{
+    SystemLibrary::kDxva2, "GetPhysicalMonitorsFromHMONITOR"};
+const SystemFunction<decltype(::DestroyPhysicalMonitors)> kDestroyPhysicalMonitors{
+    SystemLibrary::kDxva2, "DestroyPhysicalMonitors"};
+const SystemFunction<decltype(::GetMonitorCapabilities)> kGetMonitorCapabilities{
+    SystemLibrary::kDxva2, "GetMonitorCapabilities"};
+const SystemFunction<decltype(::GetMonitorBrightness)> kGetMonitorBrightness{
+    SystemLibrary::kDxva2, "GetMonitorBrightness"};
+const SystemFunction<decltype(::SetMonitorBrightness)> kSetMonitorBrightness{
+    SystemLibrary::kDxva2, "SetMonitorBrightness"};
+const SystemFunction<decltype(::GetMonitorContrast)> kGetMonitorContrast{
+    SystemLibrary::kDxva2, "GetMonitorContrast"};
+const SystemFunction<decltype(::SetMonitorContrast)> kSetMonitorContrast{
+    SystemLibrary::kDxva2, "SetMonitorContrast"};
+const SystemFunction<decltype(::GetMonitorDisplayAreaSize)> kGetMonitorDisplayAreaSize{
+    SystemLibrary::kDxva2, "GetMonitorDisplayAreaSize"};
+const SystemFunction<decltype(::GetMonitorTechnologyType)> kGetMonitorTechnologyType{
+    SystemLibrary::kDxva2, "GetMonitorTechnologyType"};
+const SystemFunction<decltype(::SaveCurrentMonitorSettings)> kSaveCurrentMonitorSettings{
+    SystemLibrary::kDxva2, "SaveCurrentMonitorSettings"};
 
 struct EnumContext {
   MonitorEnumProc proc;
@@ -64,17 +89,17 @@ bool GetMonitorInfoW(MonitorHandle monitor, MonitorInfo* info) {
 
 bool GetNumberOfPhysicalMonitorsFromHMONITOR(MonitorHandle monitor, uint32_t* count) {
   DWORD n = 0;
-  if (!::GetNumberOfPhysicalMonitorsFromHMONITOR(Native(monitor), &n)) return false;
+  if (!kGetNumberOfPhysicalMonitorsFromHMONITOR(Native(monitor), &n)) return false;
   *count = n;
   return true;
 }
 
 bool GetPhysicalMonitorsFromHMONITOR(MonitorHandle monitor, uint32_t count, PhysicalMonitor* monitors) {
-  return ::GetPhysicalMonitorsFromHMONITOR(Native(monitor), count, Native(monitors)) != FALSE;
+  return kGetPhysicalMonitorsFromHMONITOR(Native(monitor), count, Native(monitors)) != FALSE;
 }
 
 bool DestroyPhysicalMonitors(uint32_t count, PhysicalMonitor* monitors) {
-  return ::DestroyPhysicalMonitors(count, Native(monitors)) != FALSE;
+  return kDestroyPhysicalMonitors(count, Native(monitors)) != FALSE;
 }
 
 bool EnumDisplayDevicesW(const char16_t* device, uint32_t index, DisplayDevice* display_device,
@@ -94,7 +119,7 @@ bool GetMonitorCapabilities(PhysicalMonitorHandle monitor, uint32_t* capabilitie
                             uint32_t* color_temperatures) {
   DWORD caps = 0;
   DWORD temperatures = 0;
-  if (!::GetMonitorCapabilities(Native(monitor), &caps, &temperatures)) return false;
+  if (!kGetMonitorCapabilities(Native(monitor), &caps, &temperatures)) return false;
   *capabilities = caps;
   *color_temperatures = temperatures;
   return true;
@@ -118,42 +143,42 @@ bool GetRange(Get get, uint32_t* minimum, uint32_t* current, uint32_t* maximum) 
 
 bool GetMonitorBrightness(PhysicalMonitorHandle monitor, uint32_t* minimum, uint32_t* current,
                           uint32_t* maximum) {
-  return GetRange([&](DWORD* a, DWORD* b, DWORD* c) { return ::GetMonitorBrightness(Native(monitor), a, b, c); },
+  return GetRange([&](DWORD* a, DWORD* b, DWORD* c) { return kGetMonitorBrightness(Native(monitor), a, b, c); },
                   minimum, current, maximum);
 }
 
 bool SetMonitorBrightness(PhysicalMonitorHandle monitor, uint32_t level) {
-  return ::SetMonitorBrightness(Native(monitor), level) != FALSE;
+  return kSetMonitorBrightness(Native(monitor), level) != FALSE;
 }
 
 bool GetMonitorContrast(PhysicalMonitorHandle monitor, uint32_t* minimum, uint32_t* current,
                         uint32_t* maximum) {
-  return GetRange([&](DWORD* a, DWORD* b, DWORD* c) { return ::GetMonitorContrast(Native(monitor), a, b, c); },
+  return GetRange([&](DWORD* a, DWORD* b, DWORD* c) { return kGetMonitorContrast(Native(monitor), a, b, c); },
                   minimum, current, maximum);
 }
 
 bool SetMonitorContrast(PhysicalMonitorHandle monitor, uint32_t level) {
-  return ::SetMonitorContrast(Native(monitor), level) != FALSE;
+  return kSetMonitorContrast(Native(monitor), level) != FALSE;
 }
 
 bool GetMonitorDisplayAreaSize(PhysicalMonitorHandle monitor, int32_t size_type, uint32_t* minimum,
                                uint32_t* current, uint32_t* maximum) {
   return GetRange(
       [&](DWORD* a, DWORD* b, DWORD* c) {
-        return ::GetMonitorDisplayAreaSize(Native(monitor), static_cast<MC_SIZE_TYPE>(size_type), a, b, c);
+        return kGetMonitorDisplayAreaSize(Native(monitor), static_cast<MC_SIZE_TYPE>(size_type), a, b, c);
       },
       minimum, current, maximum);
 }
 
 bool GetMonitorTechnologyType(PhysicalMonitorHandle monitor, int32_t* technology) {
   MC_DISPLAY_TECHNOLOGY_TYPE type{};
-  if (!::GetMonitorTechnologyType(Native(monitor), &type)) return false;
+  if (!kGetMonitorTechnologyType(Native(monitor), &type)) return false;
   *technology = static_cast<int32_t>(type);
   return true;
 }
 
 bool SaveCurrentMonitorSettings(PhysicalMonitorHandle monitor) {
-  return ::SaveCurrentMonitorSettings(Native(monitor)) != FALSE;
+  return kSaveCurrentMonitorSettings(Native(monitor)) != FALSE;
 }
 
 bool EnumDisplaySettingsW(const char16_t* device, uint32_t mode_number, DisplayMode* mode) {

@@ -1,6 +1,7 @@
 // The Output Protection Manager on Windows (dxva2), and the COM task
 // allocator (ole32). Each IOPMVideoOutput is wrapped so that the core sees
-// the portable interface; the wrapper holds the COM reference.
+// the portable interface; the wrapper holds the COM reference. A null entry
+// of the outputs array stays null.
 #include "platform/opm.h"
 
 #include <windows.h>
@@ -9,6 +10,9 @@
 #include <opmapi.h>
 
 #include <new>
+
+#include "platform/system.h"
+#include "platform/win32/system_library.h"
 
 namespace monctl::platform {
 
@@ -65,13 +69,18 @@ class VideoOutput final : public OpmVideoOutput {
   uint32_t references_ = 1;
 };
 
+const SystemFunction<decltype(::OPMGetVideoOutputsFromHMONITOR)> kOPMGetVideoOutputsFromHMONITOR{
+    SystemLibrary::kDxva2, "OPMGetVideoOutputsFromHMONITOR"};
+
 }  // namespace
 
 HRESULT OPMGetVideoOutputsFromHMONITOR(MonitorHandle monitor, uint32_t semantics, uint32_t* count,
                                        OpmVideoOutput*** outputs) {
+  auto* get = kOPMGetVideoOutputsFromHMONITOR.Get();
+  if (get == nullptr) return HresultFromWin32(GetLastError());
   ULONG n = 0;
   IOPMVideoOutput** native = nullptr;
-  HRESULT hr = ::OPMGetVideoOutputsFromHMONITOR(reinterpret_cast<HMONITOR>(monitor),
+  HRESULT hr = get(reinterpret_cast<HMONITOR>(monitor),
                                                 static_cast<OPM_VIDEO_OUTPUT_SEMANTICS>(semantics), &n,
                                                 &native);
   if (FAILED(hr)) return hr;
@@ -80,14 +89,18 @@ HRESULT OPMGetVideoOutputsFromHMONITOR(MonitorHandle monitor, uint32_t semantics
   ULONG made = 0;
   if (wrapped != nullptr) {
     for (; made < n; ++made) {
-      wrapped[made] = new (std::nothrow) VideoOutput(native[made]);
-      if (wrapped[made] == nullptr) break;
+      wrapped[made] = native[made] != nullptr ? new (std::nothrow) VideoOutput(native[made]) : nullptr;
+      if (wrapped[made] == nullptr && native[made] != nullptr) break;
     }
   }
   if (wrapped == nullptr || made < n) {
     // The wrappers made so far own their outputs; the rest are released here.
-    for (ULONG i = 0; i < made; ++i) wrapped[i]->Release();
-    for (ULONG i = made; i < n; ++i) native[i]->Release();
+    for (ULONG i = 0; i < made; ++i) {
+      if (wrapped[i] != nullptr) wrapped[i]->Release();
+    }
+    for (ULONG i = made; i < n; ++i) {
+      if (native[i] != nullptr) native[i]->Release();
+    }
     ::CoTaskMemFree(wrapped);
     ::CoTaskMemFree(native);
     return E_OUTOFMEMORY;

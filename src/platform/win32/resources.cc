@@ -4,27 +4,40 @@
 
 #include <windows.h>
 
+#include "platform/win32/system_library.h"
 #include "platform/win32/wide.h"
 
 namespace monctl::platform {
 
 static_assert(sizeof(FixedFileInfo) == sizeof(VS_FIXEDFILEINFO));
 
+namespace {
+
+// version.dll's functions.
+const SystemFunction<decltype(::GetFileVersionInfoSizeW)> kGetFileVersionInfoSizeW{
+    SystemLibrary::kVersion, "GetFileVersionInfoSizeW"};
+const SystemFunction<decltype(::GetFileVersionInfoW)> kGetFileVersionInfoW{
+    SystemLibrary::kVersion, "GetFileVersionInfoW"};
+const SystemFunction<decltype(::VerQueryValueW)> kVerQueryValueW{
+    SystemLibrary::kVersion, "VerQueryValueW"};
+
+}  // namespace
+
 uint32_t GetModuleFileNameW(char16_t* buffer, uint32_t size) {
   return ::GetModuleFileNameW(nullptr, AsWide(buffer), size);
 }
 
 uint32_t GetFileVersionInfoSizeW(const char16_t* path) {
-  return ::GetFileVersionInfoSizeW(AsWide(path), nullptr);
+  return kGetFileVersionInfoSizeW(AsWide(path), nullptr);
 }
 
 bool GetFileVersionInfoW(const char16_t* path, uint32_t size, void* block) {
-  return ::GetFileVersionInfoW(AsWide(path), 0, size, block) != FALSE;
+  return kGetFileVersionInfoW(AsWide(path), 0, size, block) != FALSE;
 }
 
 bool VerQueryValueW(const void* block, const char16_t* sub_block, void** value, uint32_t* length) {
   UINT n = 0;
-  if (!::VerQueryValueW(block, AsWide(sub_block), value, &n)) return false;
+  if (!kVerQueryValueW(block, AsWide(sub_block), value, &n)) return false;
   *length = n;
   return true;
 }

@@ -50,6 +50,7 @@ constexpr FaultName kFaultNames[] = {
     {"wrong_sequence", OpmFault::kWrongSequence},
     {"eku_on_second_cert", OpmFault::kEkuOnSecondCert},
     {"long_answer", OpmFault::kLongAnswer},
+    {"null_output", OpmFault::kNullOutput},
 };
 
 bool SameGuid(const platform::Guid& a, const platform::Guid& b) {

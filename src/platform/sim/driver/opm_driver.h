@@ -26,6 +26,7 @@ enum class OpmFault {
   kWrongSequence,         // the driver expects another sequence number
   kEkuOnSecondCert,       // accepted: first certificate has no usage
   kLongAnswer,            // accepted: cbRequestedInformationSize above 32
+  kNullOutput,            // the display's list holds a null entry in its place
 };
 
 // What the driver's calls fail with.

@@ -139,14 +139,19 @@ HRESULT WINAPI OPMGetVideoOutputsFromHMONITOR(HMONITOR monitor, OPM_VIDEO_OUTPUT
   size_t wrapped = 0;
   if (array != nullptr) {
     for (; wrapped < made.size(); ++wrapped) {
-      array[wrapped] = monctl::wine::WrapVideoOutput(made[wrapped]);
-      if (array[wrapped] == nullptr) break;
+      // A null entry stays null.
+      array[wrapped] = made[wrapped] != nullptr ? monctl::wine::WrapVideoOutput(made[wrapped]) : nullptr;
+      if (array[wrapped] == nullptr && made[wrapped] != nullptr) break;
     }
   }
   if (array == nullptr || wrapped < made.size()) {
     // The COM objects made so far own their outputs; the rest are released here.
-    for (size_t i = 0; i < wrapped; ++i) array[i]->Release();
-    for (size_t i = wrapped; i < made.size(); ++i) made[i]->Release();
+    for (size_t i = 0; i < wrapped; ++i) {
+      if (array[i] != nullptr) array[i]->Release();
+    }
+    for (size_t i = wrapped; i < made.size(); ++i) {
+      if (made[i] != nullptr) made[i]->Release();
+    }
     ::CoTaskMemFree(array);
     return E_OUTOFMEMORY;
   }
