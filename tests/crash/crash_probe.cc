@@ -4,9 +4,11 @@
 // "overflow" the stack; "none" ends normally. Further arguments first set
 // the display level to "none" ("quiet"), put the output into UTF-16 mode
 // ("unicode") or leave a line unfinished ("midline").
+#include <algorithm>
 #include <cstdlib>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "framework/console/base_console.h"
 #include "framework/process/crash_handler.h"
@@ -20,6 +22,8 @@ class CProbeConsole final : public monctl::CBaseConsole {
   std::u16string GetDescription() override { return u"Fails on purpose."; }
   std::u16string GetSyntax() override { return u"write|throw|abort|overflow|none [quiet] [unicode] [midline]"; }
 };
+
+namespace platform = monctl::platform;
 
 CProbeConsole g_console;
 volatile bool g_bDeeper = true;
@@ -46,10 +50,9 @@ int main(int argc, char** argv) {
   monctl::InstallCrashHandler();
   monctl::SetCrashReportWriter(&g_console);
   const std::string mode = argc > 1 ? argv[1] : "";
-  for (int i = 2; i < argc; ++i) {
-    const std::string flag = argv[i];
+  for (const std::string flag : std::vector<std::string>(argv + std::min(argc, 2), argv + argc)) {
     if (flag == "quiet") g_console.m_dwDisplayLevel = monctl::kDisplayNone;
-    if (flag == "unicode") monctl::platform::SetTranslationMode(monctl::platform::Stream::kOutput, monctl::platform::kModeUtf16);
+    if (flag == "unicode") platform::SetTranslationMode(platform::Stream::kOutput, platform::kModeUtf16);
     if (flag == "midline") g_console.Write(u"Working");
   }
   if (mode == "write") ProbeWriteThroughNull();

@@ -137,7 +137,6 @@ class Simulator {
   std::optional<size_t> primary_;
 };
 
-
 // The simulator that the platform functions act on. Current() installs the
 // built-in demo scenario when nothing has been installed.
 Simulator& Current();
