@@ -25,8 +25,10 @@ using UnhandledExceptionFilter = int32_t (*)(ExceptionPointers* pointers);
 // SetUnhandledExceptionFilter. The filter also runs, without exception
 // pointers, when std::terminate is called (an exception that nobody
 // catches); when it answers kExceptionContinueSearch the run-time
-// library's own handling follows. Natively the filter itself is not run
-// for a fatal signal (see SetCrashDumpPlan). Returns the previous filter.
+// library's own handling follows (natively, once a plan is set, the report
+// that no dump could be written and exit status 255 instead). Natively the
+// filter itself is not run for a fatal signal (see SetCrashDumpPlan).
+// Returns the previous filter.
 UnhandledExceptionFilter SetUnhandledExceptionFilter(UnhandledExceptionFilter filter);
 
 // Writes a dump of the process into `file`: with MiniDumpWriteDump on
