@@ -66,13 +66,18 @@ const platform::PhysicalMonitor* CPhysicalMonitor::GetMonitor(uint32_t index) co
   return &m_pMonitors[index];
 }
 
+bool CPhysicalMonitor::FindDisplayDevice(platform::DisplayDevice* device) const {
+  *device = {};
+  for (uint32_t i = 0;; ++i) {
+    if (!platform::EnumDisplayDevicesW(nullptr, i, device, 0)) return false;
+    if (std::u16string_view(device->DeviceName) == std::u16string_view(m_MonitorInfo.szDevice)) return true;
+  }
+}
+
 bool CPhysicalMonitor::WriteName(const platform::PhysicalMonitor* record) {
   if (record == nullptr) return false;
-  platform::DisplayDevice device = {};
-  for (uint32_t i = 0;; ++i) {
-    if (!platform::EnumDisplayDevicesW(nullptr, i, &device, 0)) return false;
-    if (std::u16string_view(device.DeviceName) == std::u16string_view(m_MonitorInfo.szDevice)) break;
-  }
+  platform::DisplayDevice device;
+  if (!FindDisplayDevice(&device)) return false;
   m_Writer.Write(u"%s on %s", record->szPhysicalMonitorDescription, device.DeviceString);
   if ((device.StateFlags & platform::kDisplayDevicePrimaryDevice) != 0) m_Writer.Write(u" [Primary]");
   m_Writer.NewLine();

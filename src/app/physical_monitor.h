@@ -28,6 +28,8 @@ class CPhysicalMonitor {
   const platform::PhysicalMonitor* GetMonitor(uint32_t index) const;
   // Writes "<description> on <adapter>[ [Primary]]" and a line end.
   bool WriteName(const platform::PhysicalMonitor* record);
+  // The display device that shows the loaded display monitor.
+  bool FindDisplayDevice(platform::DisplayDevice* device) const;
   // The properties report of physical monitor `index`.
   bool ShowProperties(uint32_t index);
 
@@ -58,6 +60,8 @@ class CEnumPhysicalMonitors : public CPhysicalMonitor {
   bool Select(uint32_t device);
   // Writes the list of all physical monitors, with their properties when asked.
   void List(bool properties);
+  // The same list as one JSON document, with the monitors' identities.
+  void ListJson(bool properties);
 
   uint32_t m_nCounter = 0;
   uint32_t m_nTarget = 0;
