@@ -64,7 +64,11 @@ void CDisplayTargets::Load() {
     platform::DisplayConfigSourceDeviceName source = {};
     source.header = {platform::kDisplayConfigDeviceInfoGetSourceName, sizeof(source), path.sourceInfo.adapterId,
                      path.sourceInfo.id};
-    if (!platform::DisplayConfigGetDeviceInfo(&source.header)) continue;
+    // Without every source the pairing in order cannot be trusted.
+    if (!platform::DisplayConfigGetDeviceInfo(&source.header)) {
+      m_Targets.clear();
+      return;
+    }
     source.viewGdiDeviceName[std::size(source.viewGdiDeviceName) - 1] = u'\0';
     Target target;
     target.source = source.viewGdiDeviceName;

@@ -25,9 +25,9 @@ struct MonitorIdentity {
 
 class CDisplayTargets {
  public:
-  // Reads the active paths and the names of their source and target. A
-  // failure leaves the paths read so far; a path whose source cannot be
-  // named has no target for anyone.
+  // Reads the active paths and the names of their source and target. When
+  // the paths or the name of a source cannot be read there are no targets;
+  // a target whose name cannot be read has no EDID.
   void Load();
   // The identity of physical monitor `index` of the display device `device`:
   // it is paired with the `index`-th target of the paths from that device.

@@ -6,6 +6,7 @@
 #include <setupapi.h>
 
 #include <cstddef>
+#include <cwchar>
 
 #include "platform/unique_handle.h"
 #include "platform/win32/wide.h"
@@ -71,23 +72,38 @@ bool DisplayConfigGetDeviceInfo(DisplayConfigDeviceInfoHeader* request) {
 }
 
 bool GetMonitorEdid(const char16_t* device_path, uint8_t* buffer, uint32_t buffer_size, uint32_t* size) {
-  // A set that holds only the monitor device of the interface.
-  const HDEVINFO empty_set = ::SetupDiCreateDeviceInfoList(nullptr, nullptr);
-  if (empty_set == INVALID_HANDLE_VALUE) return false;
-  UniqueDeviceInfoList set(empty_set);
-  SP_DEVICE_INTERFACE_DATA interface_data = {};
-  interface_data.cbSize = sizeof(interface_data);
-  if (!::SetupDiOpenDeviceInterfaceW(set.get(), AsWide(device_path), 0, &interface_data)) return false;
+  // GUID_DEVINTERFACE_MONITOR. The device of the interface is found among
+  // the present monitors rather than opened by its path, which Wine cannot.
+  static constexpr GUID kMonitorInterface = {0xE6F07B5F, 0xEE97, 0x4A90, {0xB0, 0x76, 0x33, 0xF5, 0x7B, 0xF4, 0xEA, 0xA7}};
+  const HDEVINFO monitors =
+      ::SetupDiGetClassDevsW(&kMonitorInterface, nullptr, nullptr, DIGCF_DEVICEINTERFACE | DIGCF_PRESENT);
+  if (monitors == INVALID_HANDLE_VALUE) return false;
+  UniqueDeviceInfoList set(monitors);
   SP_DEVINFO_DATA device = {};
   device.cbSize = sizeof(device);
-  if (!::SetupDiEnumDeviceInfo(set.get(), 0, &device)) return false;
+  for (DWORD i = 0;; ++i) {
+    SP_DEVICE_INTERFACE_DATA interface_data = {};
+    interface_data.cbSize = sizeof(interface_data);
+    if (!::SetupDiEnumDeviceInterfaces(set.get(), nullptr, &kMonitorInterface, i, &interface_data)) return false;
+    // Room for the size field and a path as long as a target's.
+    union {
+      SP_DEVICE_INTERFACE_DETAIL_DATA_W header;
+      BYTE bytes[sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W) + 128 * sizeof(WCHAR)];
+    } detail = {};
+    detail.header.cbSize = sizeof(detail.header);
+    // A longer path is not the one asked for.
+    if (!::SetupDiGetDeviceInterfaceDetailW(set.get(), &interface_data, &detail.header, sizeof(detail), nullptr,
+                                            &device)) {
+      continue;
+    }
+    if (::_wcsicmp(detail.header.DevicePath, AsWide(device_path)) == 0) break;
+  }
   const HKEY device_key = ::SetupDiOpenDevRegKey(set.get(), &device, DICS_FLAG_GLOBAL, 0, DIREG_DEV, KEY_READ);
   if (device_key == INVALID_HANDLE_VALUE) return false;
   UniqueKey key(device_key);
   DWORD type = 0;
   DWORD length = buffer_size;
-  const LONG error = ::RegQueryValueExW(key.get(), L"EDID", nullptr, &type, buffer, &length);
-  if (!Result(error)) return false;
+  if (!Result(::RegQueryValueExW(key.get(), L"EDID", nullptr, &type, buffer, &length))) return false;
   if (type != REG_BINARY) return Result(ERROR_INVALID_DATA);
   *size = length;
   return true;
