@@ -98,8 +98,6 @@ TEST(ScenarioLoaderTest, EachProblemIsNamedWithItsKeyPath) {
       {WithMonitor(R"({"edid": ")" + std::string(2050, '0') + "\"}"),
        "displays[0].physical[0].edid: too long: 1025 bytes, at most 1024 fit"},
       {WithMonitor(R"({"edid": 0})"), "displays[0].physical[0].edid: expected a string of hexadecimal digits, got 0"},
-      {WithMonitor(R"({"output_technology": "HDMI"})"),
-       "displays[0].physical[0].output_technology: expected a signed 32-bit integer, got a string"},
       {WithMonitor(R"({"fail": {"GetMonitorInfoW": 1}})"),
        "displays[0].physical[0].fail.GetMonitorInfoW: not a function that can fail here (expected one of: "
        "GetMonitorCapabilities, GetMonitorBrightness, SetMonitorBrightness, GetMonitorContrast, SetMonitorContrast, "
