@@ -79,9 +79,9 @@ constexpr char16_t kSyntax[] =
     u"  /save            Saves monitor settings to nonvolatile storage.\n"
     u"  /toggle          Toggles between natural and specified orientation.\n"
     u"  /?               Displays this help message.\n"
-    u"  /monitor         Selects the monitor whose serial number or id (manufacturer\n"
-    u"                    and product code, e.g. DEL41B7) is <text>, or whose model\n"
-    u"                    name contains <text>.\n"
+    u"  /monitor         Selects the monitor whose serial number or id is <text>,\n"
+    u"                    or whose model name contains <text>. The id is the\n"
+    u"                    manufacturer and product code, e.g. DEL41B7.\n"
     u"  /json            With /listdevices: lists the monitors as one JSON document.\n";
 
 }  // namespace
