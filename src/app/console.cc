@@ -4,9 +4,9 @@
 
 namespace monctl {
 
-// The framework's display and help options come after these in the order
-// of abbreviations; monitor and json, which came later, share no leading
-// letter with any name before them, so they are matched as if after help.
+// The framework's display and help options are matched after these. Monitor
+// and json share no leading letter with any other name, so every
+// abbreviation selects what it would if they came after help.
 const KEYWORD kToolOptions[12] = {
     {u"brightness", kOptionBrightness, 0}, {u"contrast", kOptionContrast, 0},
     {u"device", kOptionDevice, 0},         {u"listdevices", kOptionListDevices, 0},

@@ -7,7 +7,6 @@
 #include "framework/output/format.h"
 #include "framework/process/crash_handler.h"
 #include "platform/system.h"
-#include "platform/text.h"
 
 namespace monctl {
 

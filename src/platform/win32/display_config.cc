@@ -35,11 +35,16 @@ bool Result(LONG error) {
   return false;
 }
 
-void DestroyDeviceInfoList(HDEVINFO set) { ::SetupDiDestroyDeviceInfoList(set); }
-void CloseKey(HKEY key) { ::RegCloseKey(key); }
+// A failure to give back leaves nothing the caller could do.
+void DestroyDeviceInfoList(HDEVINFO set) {
+  if (!::SetupDiDestroyDeviceInfoList(set)) return;
+}
+void CloseKey(HKEY key) {
+  if (::RegCloseKey(key) != ERROR_SUCCESS) return;
+}
 
-// Both functions report failure with INVALID_HANDLE_VALUE, which is checked
-// before a handle is owned.
+// SetupDiGetClassDevsW and SetupDiOpenDevRegKey fail with INVALID_HANDLE_VALUE,
+// which is checked before a handle is owned.
 using UniqueDeviceInfoList = UniqueHandle<HDEVINFO, &DestroyDeviceInfoList>;
 using UniqueKey = UniqueHandle<HKEY, &CloseKey>;
 
