@@ -108,13 +108,14 @@ bool DisplayConfigGetDeviceInfo(DisplayConfigDeviceInfoHeader* request) {
   if (Injected(Call::kDisplayConfigGetDeviceInfo)) return false;
   const bool adapter = request->adapterId.LowPart == kAdapter.LowPart && request->adapterId.HighPart == 0;
   const auto& displays = Current().state().displays;
-  if (request->type == kDisplayConfigDeviceInfoGetSourceName && request->size == sizeof(DisplayConfigSourceDeviceName)) {
+  const uint32_t type = request->type;
+  if (type == kDisplayConfigDeviceInfoGetSourceName && request->size == sizeof(DisplayConfigSourceDeviceName)) {
     if (!adapter || request->id >= displays.size()) return Fail(kErrorInvalidParameter);
     CopyText(reinterpret_cast<DisplayConfigSourceDeviceName*>(request)->viewGdiDeviceName,
              displays[request->id].device);
     return true;
   }
-  if (request->type == kDisplayConfigDeviceInfoGetTargetName && request->size == sizeof(DisplayConfigTargetDeviceName)) {
+  if (type == kDisplayConfigDeviceInfoGetTargetName && request->size == sizeof(DisplayConfigTargetDeviceName)) {
     const Location at{request->id >> 16, request->id & 0xFFFF};
     const sim::PhysicalMonitorConfig* monitor = MonitorAt(at);
     if (!adapter || monitor == nullptr || !monitor->output_technology) return Fail(kErrorInvalidParameter);

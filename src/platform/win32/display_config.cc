@@ -79,7 +79,8 @@ bool DisplayConfigGetDeviceInfo(DisplayConfigDeviceInfoHeader* request) {
 bool GetMonitorEdid(const char16_t* device_path, uint8_t* buffer, uint32_t buffer_size, uint32_t* size) {
   // GUID_DEVINTERFACE_MONITOR. The device of the interface is found among
   // the present monitors rather than opened by its path, which Wine cannot.
-  static constexpr GUID kMonitorInterface = {0xE6F07B5F, 0xEE97, 0x4A90, {0xB0, 0x76, 0x33, 0xF5, 0x7B, 0xF4, 0xEA, 0xA7}};
+  static constexpr GUID kMonitorInterface = {
+      0xE6F07B5F, 0xEE97, 0x4A90, {0xB0, 0x76, 0x33, 0xF5, 0x7B, 0xF4, 0xEA, 0xA7}};
   const HDEVINFO monitors =
       ::SetupDiGetClassDevsW(&kMonitorInterface, nullptr, nullptr, DIGCF_DEVICEINTERFACE | DIGCF_PRESENT);
   if (monitors == INVALID_HANDLE_VALUE) return false;
