@@ -25,7 +25,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       {u"monctl", u"/listdevices", u"/properties"},
       {u"monctl", u"/device", u"2", u"/brightness", u"70", u"/contrast", u"60", u"/save"},
       {u"monctl", u"/device", u"2", u"/rotate", u"cw", u"/toggle", u"/position", u"-100", u"0"},
-      {u"monctl", u"/properties"}};
+      {u"monctl", u"/properties"},
+      {u"monctl", u"/listdevices", u"/properties", u"/json"},
+      {u"monctl", u"/monitor", u"dell", u"/brightness", u"70"}};
   sim::Scenario scenario;
   std::string error;
   if (!sim::ParseScenario({reinterpret_cast<const char*>(data), size}, &scenario, &error)) return 0;
@@ -40,7 +42,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   CConsole& console = TheConsole();  // made afresh, as a new process would have it
   console.~CConsole();
   new (&console) CConsole();
-  std::vector<std::u16string> texts = kCommandLines[size % 4];
+  std::vector<std::u16string> texts = kCommandLines[size % std::size(kCommandLines)];
   std::vector<char16_t*> argv;
   for (std::u16string& text : texts) argv.push_back(text.data());
   argv.push_back(nullptr);

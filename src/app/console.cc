@@ -4,12 +4,16 @@
 
 namespace monctl {
 
-const KEYWORD kToolOptions[10] = {
+// The framework's display and help options are matched after these. Monitor
+// and json share no leading letter with any other name, so every
+// abbreviation selects what it would if they came after help.
+const KEYWORD kToolOptions[12] = {
     {u"brightness", kOptionBrightness, 0}, {u"contrast", kOptionContrast, 0},
     {u"device", kOptionDevice, 0},         {u"listdevices", kOptionListDevices, 0},
     {u"position", kOptionPosition, 0},     {u"properties", kOptionProperties, 0},
     {u"power", kOptionPower, 0},           {u"rotate", kOptionRotate, 0},
     {u"save", kOptionSave, 0},             {u"toggle", kOptionToggle, 0},
+    {u"monitor", kOptionMonitor, 0},       {u"json", kOptionJson, 0},
 };
 
 const KEYWORD kRotateKeywords[7] = {
@@ -33,6 +37,7 @@ constexpr char16_t kSyntax[] =
     u"[/brightness <value>] [/contrast <value>] [/device <index>]\n"
     u"\t[/display [<level> [<mode>]]] [/listdevices] [/position <x> <y>]\n"
     u"\t[/power <on|low|off|saver>] [/properties] [/rotate <angle> [/toggle]]\t[/save] [/?]\n"
+    u"\t[/monitor <text>] [/json]\n"
     u"\n"
     u"\n"
     u"Where:\n"
@@ -73,7 +78,11 @@ constexpr char16_t kSyntax[] =
     u"                     ccw     - rotated 90 degrees counter-clockwise.\n"
     u"  /save            Saves monitor settings to nonvolatile storage.\n"
     u"  /toggle          Toggles between natural and specified orientation.\n"
-    u"  /?               Displays this help message.\n";
+    u"  /?               Displays this help message.\n"
+    u"  /monitor         Selects the monitor whose serial number or id is <text>,\n"
+    u"                    or whose model name contains <text>. The id is the\n"
+    u"                    manufacturer and product code, e.g. DEL41B7.\n"
+    u"  /json            With /listdevices: lists the monitors as one JSON document.\n";
 
 }  // namespace
 
@@ -118,6 +127,10 @@ int32_t CConsole::OnParameter(const char16_t* name, char16_t** values, uint32_t 
       m_ptPosition.x = TextToLong(values[0], &overflow);
       m_ptPosition.y = TextToLong(values[1], &overflow);
       return 0;
+    case kOptionMonitor:
+      if (count != 1 || *values[0] == u'\0') return kParameterInvalid;
+      m_strMonitor = values[0];
+      return 0;
     case kOptionPower:
     case kOptionRotate: {
       if (count != 1) return kParameterInvalid;
@@ -132,23 +145,32 @@ int32_t CConsole::OnParameter(const char16_t* name, char16_t** values, uint32_t 
       return kParameterInvalid;
     }
     default:
-      return index;  // listdevices, properties, save, toggle: values are not examined
+      return index;  // listdevices, properties, save, toggle, json: values are not examined
   }
 }
 
 bool CConsole::ValidateParameters() {
   if (m_bHelp) return false;
+  if ((m_dwParameters & (kOptionDevice | kOptionMonitor)) == (kOptionDevice | kOptionMonitor)) {
+    SetErrorText(u"the /device and /monitor parameters cannot be used together.");
+    return false;
+  }
   if ((m_dwParameters & kActionOptions) == 0) {
     m_dwParameters |= kOptionDevice;
     m_nDevice = 1;
   }
-  if (m_dwParameters == kOptionDevice) {
+  // /monitor, like /device, only says which monitor the actions are for.
+  if ((m_dwParameters & ~kOptionMonitor) == kOptionDevice) {
     SetErrorText(u"a parameter is required.");
     m_bHelp = true;
     return false;
   }
   if ((m_dwParameters & kOptionToggle) != 0 && (m_dwParameters & kOptionRotate) == 0) {
     SetErrorText(u"the /toggle parameter is only valid with the /rotate parameter.");
+    return false;
+  }
+  if ((m_dwParameters & kOptionJson) != 0 && (m_dwParameters & kOptionListDevices) == 0) {
+    SetErrorText(u"the /json parameter is only valid with the /listdevices parameter.");
     return false;
   }
   return true;

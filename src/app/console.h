@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "framework/console/base_console.h"
 #include "platform/display.h"
@@ -20,6 +21,8 @@ constexpr uint32_t kOptionPower = 0x40;
 constexpr uint32_t kOptionRotate = 0x80;
 constexpr uint32_t kOptionSave = 0x100;
 constexpr uint32_t kOptionToggle = 0x200;
+constexpr uint32_t kOptionMonitor = 0x400;
+constexpr uint32_t kOptionJson = 0x800;
 
 // Rotation keyword values.
 constexpr uint32_t kRotate0 = 0x1;
@@ -36,7 +39,7 @@ constexpr uint32_t kPowerOff = 0x2;
 constexpr uint32_t kPowerLow = 0x4;
 constexpr uint32_t kPowerSaver = 0x8;
 
-extern const KEYWORD kToolOptions[10];
+extern const KEYWORD kToolOptions[12];
 extern const KEYWORD kRotateKeywords[7];
 extern const KEYWORD kPowerKeywords[4];
 
@@ -56,6 +59,7 @@ class CConsole : public CBaseConsole {
   platform::Point m_ptPosition = {0, 0};
   uint32_t m_dwPower = kPowerOn;
   uint32_t m_dwRotate = kRotate0;
+  std::u16string m_strMonitor;  // /monitor: serial number, id or part of the model name
 };
 
 // The program's one application object, which is also the message writer

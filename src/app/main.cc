@@ -1,8 +1,10 @@
 #include "app/main.h"
 
 #include "app/console.h"
+#include "app/identity.h"
 #include "app/physical_monitor.h"
 #include "app/steps.h"
+#include "framework/output/format.h"
 #include "framework/process/crash_handler.h"
 #include "platform/system.h"
 
@@ -16,9 +18,28 @@ CConsole& TheConsole() { return g_console; }
 
 namespace {
 
+// /monitor: the number of the one monitor whose identity matches, into
+// m_nDevice; false, with the error written, when none or several match.
+bool SelectByIdentity(CConsole& console, CEnumPhysicalMonitors& monitors) {
+  const std::vector<uint32_t> numbers = FindMonitors(monitors, console.m_strMonitor);
+  if (numbers.empty()) {
+    console.WriteError(u"no monitor matches \"%s\".", console.m_strMonitor.c_str());
+    return false;
+  }
+  if (numbers.size() > 1) {
+    std::u16string list;
+    for (const uint32_t number : numbers) list += (list.empty() ? u"" : u", ") + Format(u"%lu", number);
+    console.WriteError(u"\"%s\" matches more than one monitor (%s).", console.m_strMonitor.c_str(), list.c_str());
+    return false;
+  }
+  console.m_nDevice = static_cast<int32_t>(numbers.front());
+  return true;
+}
+
 // The actions on one selected monitor, in their fixed order.
 int RunSelected(CConsole& console, CEnumPhysicalMonitors& monitors) {
   uint32_t options = console.m_dwParameters;
+  if ((options & kOptionMonitor) != 0 && !SelectByIdentity(console, monitors)) return kExitSelection;
   if (!monitors.Select(static_cast<uint32_t>(console.m_nDevice))) {
     console.WriteError(u"invalid device index");
     return kExitSelection;
@@ -51,7 +72,9 @@ int wmain(int argc, char16_t* argv[]) {
   SetCrashReportWriter(&console);
 
   console.ParseCommandLine(argc, argv);
-  console.ShowBanner();
+  // The JSON listing is the whole output, so that it parses as a document.
+  const bool json = (console.m_dwParameters & kOptionJson) != 0 && !console.IsUsageRequired();
+  if (!json) console.ShowBanner();
   if (console.IsUsageRequired()) {
     console.ShowUsage();
     return kExitUsage;
@@ -60,7 +83,12 @@ int wmain(int argc, char16_t* argv[]) {
   // Released on every path out, also when an exception unwinds through it.
   CEnumPhysicalMonitors monitors(console);
   if ((console.m_dwParameters & kOptionListDevices) != 0) {
-    monitors.List((console.m_dwParameters & kOptionProperties) != 0);
+    const bool properties = (console.m_dwParameters & kOptionProperties) != 0;
+    if (json) {
+      monitors.ListJson(properties);
+    } else {
+      monitors.List(properties);
+    }
     return kExitSuccess;
   }
   if ((console.m_dwParameters & kOptionPower) != 0) {

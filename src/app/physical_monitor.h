@@ -31,6 +31,14 @@ class CPhysicalMonitor {
   const platform::PhysicalMonitor* GetMonitor(uint32_t index) const;
   // Writes "<description> on <adapter>[ [Primary]]" and a line end.
   bool WriteName(const platform::PhysicalMonitor* record);
+  // What the name line shows of one display device.
+  struct CDisplayDeviceName {
+    std::u16string m_strString;
+    uint32_t m_dwStateFlags;
+  };
+  // The first display device, in enumeration order, named `name`; null when
+  // an enumeration call fails first.
+  const CDisplayDeviceName* FindDisplayDevice(std::u16string_view name);
   // The properties report of physical monitor `index`.
   bool ShowProperties(uint32_t index);
 
@@ -45,16 +53,7 @@ class CPhysicalMonitor {
   CMessageWriter& m_Writer;
 
  private:
-  // What the name line shows of one display device.
-  struct CDisplayDeviceName {
-    std::u16string m_strString;
-    uint32_t m_dwStateFlags;
-  };
-
   void DestroyMonitors();
-  // The first display device, in enumeration order, named `name`; null when
-  // an enumeration call fails first.
-  const CDisplayDeviceName* FindDisplayDevice(std::u16string_view name);
 
   // The display devices enumerated so far, indices 0 to size - 1: a listing
   // names each monitor's device without enumerating the earlier ones again.
@@ -76,6 +75,8 @@ class CEnumPhysicalMonitors : public CPhysicalMonitor {
   bool Select(uint32_t device);
   // Writes the list of all physical monitors, with their properties when asked.
   void List(bool properties);
+  // The same list as one JSON document, with the monitors' identities.
+  void ListJson(bool properties);
 
   uint32_t m_nCounter = 0;
   uint32_t m_nTarget = 0;

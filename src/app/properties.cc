@@ -47,6 +47,15 @@ constexpr const char16_t* kColorTemperatures[] = {
 
 }  // namespace
 
+const char16_t* TechnologyName(int32_t technology) {
+  return technology >= 0 && technology < static_cast<int32_t>(std::size(kTechnologies)) ? kTechnologies[technology]
+                                                                                        : nullptr;
+}
+
+const char16_t* ConnectorName(uint32_t connector) {
+  return connector < std::size(kConnectors) ? kConnectors[connector] : nullptr;
+}
+
 bool CPhysicalMonitor::ShowProperties(uint32_t index) {
   CMessageWriter& out = m_Writer;
   const platform::PhysicalMonitor* record = GetMonitor(index);
@@ -134,15 +143,14 @@ bool CPhysicalMonitor::ShowProperties(uint32_t index) {
     int32_t technology = 0;
     if (!platform::GetMonitorTechnologyType(handle, &technology)) {
       out.WriteLastError(u"could not get device technology.");
-    } else if (technology >= 0 && technology < static_cast<int32_t>(std::size(kTechnologies))) {
-      out.WriteLine(u"  %-17s: %s", u"Technology", kTechnologies[technology]);
+    } else if (const char16_t* name = TechnologyName(technology)) {
+      out.WriteLine(u"  %-17s: %s", u"Technology", name);
     }
   }
   platform::OpmStandardInformation information = {};
   if (platform::Succeeded(m_Opm.QueryConnectorType(index, &information))) {
-    uint32_t connector = information.ulInformation & 0xFFFF;
-    if (connector < std::size(kConnectors)) {
-      out.WriteLine(u"  %-17s: %s", u"Connector Type", kConnectors[connector]);
+    if (const char16_t* name = ConnectorName(information.ulInformation & 0xFFFF)) {
+      out.WriteLine(u"  %-17s: %s", u"Connector Type", name);
     }
   }
 

@@ -20,4 +20,12 @@ void PowerStep(CConsole& console);
 // that is not a rotation counts as 0.
 int32_t OrientationDegrees(uint32_t orientation);
 
+// The names of the properties report: of a display technology
+// (MC_DISPLAY_TECHNOLOGY_TYPE) and of a connector type; none for a value
+// without a name.
+const char16_t* TechnologyName(int32_t technology);
+const char16_t* ConnectorName(uint32_t connector);
+// The colour temperature of each bit of the supported mask, in kelvin.
+inline constexpr uint32_t kColorTemperatureKelvins[] = {4000, 5000, 6500, 7500, 8200, 9300, 10000, 11500};
+
 }  // namespace monctl

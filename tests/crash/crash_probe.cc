@@ -50,7 +50,7 @@ int main(int argc, char** argv) {
   monctl::InstallCrashHandler();
   monctl::SetCrashReportWriter(&g_console);
   const std::string mode = argc > 1 ? argv[1] : "";
-  for (const std::string flag : std::vector<std::string>(argv + std::min(argc, 2), argv + argc)) {
+  for (const std::string& flag : std::vector<std::string>(argv + std::min(argc, 2), argv + argc)) {
     if (flag == "quiet") g_console.m_dwDisplayLevel = monctl::kDisplayNone;
     if (flag == "unicode") platform::SetTranslationMode(platform::Stream::kOutput, platform::kModeUtf16);
     if (flag == "midline") g_console.Write(u"Working");

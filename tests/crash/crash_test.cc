@@ -168,7 +168,9 @@ TEST(CrashHandlerTest, DumpReportAndExitOrNoDump) {
     std::stringstream text;
     text << std::ifstream(dump).rdbuf();
     // (After a signal both come from one reading of the clock.)
-    if (!c.mode.starts_with("throw")) EXPECT_NE(text.str().find("local time: " + recorded + "\n"), std::string::npos);
+    if (!c.mode.starts_with("throw")) {
+      EXPECT_NE(text.str().find("local time: " + recorded + "\n"), std::string::npos);
+    }
     for (const std::string& part : c.contents) EXPECT_NE(text.str().find(part), std::string::npos) << part;
   }
   std::stringstream target;

@@ -16,6 +16,7 @@
 // each run and its standard output goes to a file.
 #include <fmt/format.h>
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 #include <unistd.h>
 
 #include <algorithm>
@@ -126,6 +127,7 @@ const struct CommandLine {
     {"/device 2 /rotate 90 /position 100 0", true},
     {"/device 2 /properties", false},
     {"/power off", false},
+    {"/listdevices /properties /json", false},
 };
 
 // The exit codes of the steps that end when one of their calls fails; the
@@ -142,13 +144,15 @@ const std::map<Call, int> kStepExitCodes = {
 std::optional<std::string> LineNotInOrder(const Lines& lines, const Lines& baseline, bool output) {
   static const std::regex kNameless("^( [0-9]+ - |Selected device: )$");
   size_t next = 0;
+  // A JSON key left out takes the comma from the key before it.
+  const auto bare = [](const std::string& line) { return line.ends_with(',') ? line.substr(0, line.size() - 1) : line; };
   for (size_t i = 0; i < lines.size(); ++i) {
-    const std::string& line = lines[i];
+    const std::string line = bare(lines[i]);
     if (output && (line.starts_with("ERROR: ") || std::regex_match(line, kNameless) ||
                    (line == kInjectedErrorText && i > 0 && lines[i - 1].starts_with("ERROR: ")))) {
       continue;
     }
-    while (next < baseline.size() && baseline[next] != line) ++next;
+    while (next < baseline.size() && bare(baseline[next]) != line) ++next;
     if (next++ == baseline.size()) return line;
   }
   return std::nullopt;
@@ -221,6 +225,11 @@ TEST_P(FaultInjectionTest, EachCallFailsInTurn) {
       const auto step = kStepExitCodes.find(call.call);
       EXPECT_EQ(run.exit_code, command_line.steps && step != kStepExitCodes.end() ? step->second : baseline.exit_code);
       if (const auto line = LineNotInOrder(run.output, baseline.output, true)) ADD_FAILURE() << "output: " << *line;
+      if (std::string_view(command_line.text).ends_with("/json")) {
+        std::string document;
+        for (const std::string& line : run.output) document += line + "\n";
+        EXPECT_TRUE(nlohmann::json::accept(document)) << "not one JSON document";
+      }
       if (const auto line = LineNotInOrder(run.log, baseline.log, false)) ADD_FAILURE() << "call log: " << *line;
     }
     MONCTL_LEAK_CHECK();

@@ -1,7 +1,9 @@
 // The display stack that monctl-sim shows when no scenario file is named:
 // a primary display on DisplayPort with a fully featured monitor, and a
 // second display that mirrors to two monitors, one with only brightness and
-// contrast over DDC/CI.
+// contrast over DDC/CI. Each monitor has a display configuration target and
+// an EDID: a DELL U2720Q (serial ABC123), an LG ULTRAGEAR with only the
+// EDID's numeric serial, an HP E24 G4 without a week of manufacture.
 #include <cstdio>
 #include <cstdlib>
 
@@ -31,7 +33,9 @@ constexpr std::string_view kDemoScenario = R"json({
           "contrast": [0, 50, 100],
           "width": [0, 50, 100],
           "height": [0, 50, 100],
-          "technology": 2
+          "technology": 2,
+          "output_technology": 10,
+          "edid": "00FFFFFFFFFFFF0010ACB741000000000C1F0104003C2200000000000000000000000000000000000000000000000000000000000000565E00000000000000000000000000000000000000FF004142433132330A202020202020000000FC0044454C4C205532373230510A200000001000000000000000000000000000000003"
         }
       ],
       "opm": [ { "connector": 10 } ]
@@ -51,7 +55,9 @@ constexpr std::string_view kDemoScenario = R"json({
           "color_temperatures": 0,
           "brightness": [0, 40, 100],
           "contrast": [0, 70, 100],
-          "technology": 2
+          "technology": 2,
+          "output_technology": 5,
+          "edid": "00FFFFFFFFFFFF001E6D7F5B01010101001D010400351E00000000000000000000000000000000000000000000000000000000000000565E00000000000000000000000000000000000000FC004C4720554C545241474541520A00000010000000000000000000000000000000000010000000000000000000000000000000F4"
         },
         {
           "description": "HP E24 G4 FHD Monitor",
@@ -59,7 +65,9 @@ constexpr std::string_view kDemoScenario = R"json({
           "color_temperatures": 36,
           "brightness": [0, 90, 100],
           "contrast": [0, 80, 100],
-          "technology": 2
+          "technology": 2,
+          "output_technology": 4,
+          "edid": "00FFFFFFFFFFFF00220E933300000000FF20010400351E00000000000000000000000000000000000000000000000000000000000000565E00000000000000000000000000000000000000FF00434E4B313233343536370A2020000000FC004850204532342047340A20202000000010000000000000000000000000000000E0"
         }
       ],
       "opm": [ { "connector": 5 }, { "connector": 4 } ]

@@ -41,6 +41,11 @@ struct PhysicalMonitorConfig {
   Levels width{0, 50, 100};
   Levels height{0, 50, 100};
   int32_t technology = 2;  // thin-film transistor
+  // The display configuration's target of this monitor, by its
+  // DISPLAYCONFIG_VIDEO_OUTPUT_TECHNOLOGY; absent: no target.
+  std::optional<int32_t> output_technology;
+  // The bytes of the registry's "EDID" value; absent: no value.
+  std::optional<std::vector<uint8_t>> edid;
   FailMap fail;
 };
 

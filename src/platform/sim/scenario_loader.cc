@@ -159,6 +159,28 @@ std::vector<int32_t> ToInt32Array(const json& value, const std::string& path, si
   return numbers;
 }
 
+// A string of an even number of hexadecimal digits, at most `max_bytes`
+// bytes.
+constexpr size_t kMaxEdidBytes = 1024;
+
+std::vector<uint8_t> ToBytes(const json& value, const std::string& path, size_t max_bytes) {
+  if (!value.is_string()) Expected(path, "a string of hexadecimal digits", value);
+  const auto& digits = value.get_ref<const std::string&>();
+  if (digits.size() % 2 != 0) Fail(path, fmt::format("{} hexadecimal digits, expected an even number", digits.size()));
+  if (digits.size() / 2 > max_bytes) {
+    Fail(path, fmt::format("too long: {} bytes, at most {} fit", digits.size() / 2, max_bytes));
+  }
+  std::vector<uint8_t> bytes;
+  for (size_t i = 0; i < digits.size(); i += 2) {
+    const auto pair = digits.substr(i, 2);
+    if (pair.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos) {
+      Fail(path, fmt::format("\"{}\" at digit {} is not a hexadecimal byte", Printable(pair), i + 1));
+    }
+    bytes.push_back(static_cast<uint8_t>(std::stoul(pair, nullptr, 16)));
+  }
+  return bytes;
+}
+
 Levels ToLevels(const json& value, const std::string& path) {
   if (!value.is_array() || value.size() != 3) {
     Expected(path, "an array of 3 numbers [minimum, current, maximum]", value);
@@ -244,7 +266,7 @@ platform::DisplayMode ToMode(const json& value, const std::string& path) {
 PhysicalMonitorConfig ToPhysicalMonitor(const json& value, const std::string& path) {
   CheckObject(value, path,
               {"description", "capabilities", "color_temperatures", "brightness", "contrast", "width",
-               "height", "technology", "fail"});
+               "height", "technology", "output_technology", "edid", "fail"});
   PhysicalMonitorConfig monitor;
   if (const json* v = Find(value, "description")) {
     monitor.description = ToText(*v, Member(path, "description"), 127);
@@ -261,6 +283,10 @@ PhysicalMonitorConfig ToPhysicalMonitor(const json& value, const std::string& pa
   if (const json* v = Find(value, "width")) monitor.width = ToLevels(*v, Member(path, "width"));
   if (const json* v = Find(value, "height")) monitor.height = ToLevels(*v, Member(path, "height"));
   if (const json* v = Find(value, "technology")) monitor.technology = ToInt32(*v, Member(path, "technology"));
+  if (const json* v = Find(value, "output_technology")) {
+    monitor.output_technology = ToInt32(*v, Member(path, "output_technology"));
+  }
+  if (const json* v = Find(value, "edid")) monitor.edid = ToBytes(*v, Member(path, "edid"), kMaxEdidBytes);
   if (const json* v = Find(value, "fail"))
     monitor.fail = ToFailMap(*v, Member(path, "fail"), Scope::kMonitor);
   return monitor;
