@@ -99,13 +99,11 @@ TEST(ParserTest, GrammarAndDisplay) {
        u"bad[1] exp[1] exp bad|\t/bad\n\t/exp (expected: p,q)\n\t/exp (expected: p,q)\n\t/bad\n 8"},
       {u"z /bad /x /a:\" /", u"bad x|\t/bad\n\t/a\n\tz\n\t/x\n\t/\n help 8"},
       {u"/help:anything -H x /?", u"help[anything] H[x] ?| help 8"},
-      {u"/helpme", u"helpme|\t/helpme\n help 8"},
       // /display: a level, then a translation mode.
       {u"/DISPLAY:Normal /d n", u"DISPLAY[Normal] d[n]| 1"},
       {u"/display /display:", u"display display[]| 8"},
       {u"/display:,utf8", u"display[][utf8]| 8 mode"},
       {u"/display:none,", u"display[none][]| 1"},
-      {u"/display normal bogus", u"display[normal][bogus]|\t/display (expected: text,unicode,utf8)\n 4"},
       {u"/display:loud,utf8", u"display[loud][utf8]|\t/display (expected: none,normal)\n 8"},
   };
   for (const auto& [args, expected] : cases) {

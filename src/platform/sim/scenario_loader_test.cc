@@ -1,5 +1,5 @@
 // A scenario that cannot be used: the loader's message for each kind of
-// problem, and how monctl-sim refuses it.
+// problem (how monctl-sim refuses it is an end-to-end case).
 #include "platform/sim/scenario_loader.h"
 
 #include <gtest/gtest.h>
@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
+
 #include <string>
 
 namespace monctl::sim {
@@ -49,24 +50,12 @@ TEST(ScenarioLoaderTest, EachProblemIsNamedWithItsKeyPath) {
       {R"({"displays": [{"device": "", "physical": []}]})", "displays[0].device: must not be empty"},
       {R"({"displays": [{"device": "A\u0000B", "physical": []}]})",
        "displays[0].device: must not contain a NUL character"},
-      {R"({"displays": [{"device": "\\\\.\\DISPLAY123456789012345678901", "physical": []}]})",
-       "displays[0].device: too long: 32 UTF-16 units, at most 31 fit"},
       {WithMonitor(R"({"description": ")" + clefs + "\"}"),
        "displays[0].physical[0].description: too long: 128 UTF-16 units, at most 127 fit"},
-      {WithDisplay(R"(, "rect": [0, 0, 1920])"),
-       "displays[0].rect: expected an array of 4 signed 32-bit integers, got an array of 3 elements"},
       {WithDisplay(R"(, "rect": [0, 0, 2147483648, 1080])"),
        "displays[0].rect[2]: 2147483648 does not fit a signed 32-bit integer"},
       {WithDisplay(R"(, "change_result": -2147483649)"),
        "displays[0].change_result: -2147483649 does not fit a signed 32-bit integer"},
-      {R"({"displays": [{"device": "D1", "physical": {}}]})",
-       "displays[0].physical: expected an array of physical monitors, got an object"},
-      {WithDisplay(R"(, "monitors": [])"), "displays[0].monitors: unknown key (expected one of: device, adapter, "
-                                           "primary, rect, mode, change_result, physical, fail, opm)"},
-      {WithDisplay(R"(, "fail": {"GetMonitorBrightness": 1})"),
-       "displays[0].fail.GetMonitorBrightness: not a function that can fail here (expected one of: "
-       "GetNumberOfPhysicalMonitorsFromHMONITOR, GetPhysicalMonitorsFromHMONITOR, GetMonitorInfoW, "
-       "EnumDisplaySettingsW, EnumDisplayDevicesW)"},
       {WithDisplay(R"(, "fail": [])"),
        "displays[0].fail: expected an object from function names to error values, got an array of 0 elements"},
       {WithDisplay(R"(, "mode": {"orientation": 4})"),
@@ -80,24 +69,15 @@ TEST(ScenarioLoaderTest, EachProblemIsNamedWithItsKeyPath) {
       {WithDisplay(R"(, "mode": {"fields": [1]})"), "displays[0].mode.fields[0]: expected a field name, got 1"},
       {WithDisplay(R"(, "mode": {"fields": "position"})"),
        "displays[0].mode.fields: expected an array of field names, got a string"},
-      {WithDisplay(R"(, "mode": {"refresh": 60})"), "displays[0].mode.refresh: unknown key (expected one of: width, "
-                                                    "height, bpp, frequency, orientation, position, interlaced, fields)"},
       {WithDisplay(R"(, "mode": {"width": 4294967295, "position": [2147483647, 0]})"),
        "displays[0].rect: missing, and the mode's position and size do not give one in 32 bits"},
-      {WithMonitor(R"({"brightness": 5})"),
-       "displays[0].physical[0].brightness: expected an array of 3 numbers [minimum, current, maximum], got 5"},
-      {WithMonitor(R"({"contrast": [0, 50]})"), "displays[0].physical[0].contrast: expected an array of 3 numbers "
-                                                "[minimum, current, maximum], got an array of 2 elements"},
-      {WithMonitor(R"({"width": [0, 1.5, 100]})"),
-       "displays[0].physical[0].width[1]: expected an unsigned 32-bit integer, got 1.5"},
+      {WithMonitor(R"({"brightness": {"min": 0, "cur": 5, "max": 9}})"),  // as many members as levels
+       "displays[0].physical[0].brightness: expected an array of 3 numbers [minimum, current, maximum], got an object"},
       {WithMonitor(R"({"height": [0, 50, 4294967296]})"),
        "displays[0].physical[0].height[2]: 4294967296 does not fit an unsigned 32-bit integer"},
       {WithMonitor(R"({"technology": null})"),
        "displays[0].physical[0].technology: expected a signed 32-bit integer, got null"},
       {WithMonitor(R"({"description": 7})"), "displays[0].physical[0].description: expected a string, got 7"},
-      {WithMonitor(R"({"brigthness": [0, 50, 100]})"),
-       "displays[0].physical[0].brigthness: unknown key (expected one of: description, capabilities, "
-       "color_temperatures, brightness, contrast, width, height, technology, output_technology, edid, fail)"},
       {WithMonitor(R"({"edid": "00F"})"), "displays[0].physical[0].edid: 3 hexadecimal digits, expected an even number"},
       {WithMonitor(R"({"edid": "00FG"})"), "displays[0].physical[0].edid: \"FG\" at digit 3 is not a hexadecimal byte"},
       {WithMonitor(R"({"edid": ")" + std::string(2050, '0') + "\"}"),
@@ -106,15 +86,9 @@ TEST(ScenarioLoaderTest, EachProblemIsNamedWithItsKeyPath) {
        "displays[0].physical[0].fail.GetMonitorInfoW: not a function that can fail here (expected one of: "
        "GetMonitorCapabilities, GetMonitorBrightness, SetMonitorBrightness, GetMonitorContrast, SetMonitorContrast, "
        "GetMonitorDisplayAreaSize, GetMonitorTechnologyType, SaveCurrentMonitorSettings, GetMonitorEdid)"},
-      {WithMonitor(R"({"fail": {"SaveCurrentMonitorSettings": "0xC0262585"}})"),
-       "displays[0].physical[0].fail.SaveCurrentMonitorSettings: expected an unsigned 32-bit integer, got a string"},
-      {WithDisplay(R"(, "opm": {"connector": 5})"), "displays[0].opm: expected an array of OPM outputs, got an object"},
-      {WithDisplay(R"(, "opm": [{"status_flags": 0}])"), "displays[0].opm[0].connector: missing (this key is required)"},
       {WithDisplay(R"(, "opm": [{"connector": 5}, {"connector": 5, "fault": "\r"}])"),
        "displays[0].opm[1].fault: unknown fault \"\\r\""},
       {WithDisplay(R"(, "opm": [{"connector": 5, "fault": 1}])"), "displays[0].opm[0].fault: expected a fault name, got 1"},
-      {WithDisplay(R"(, "opm": [{"connector": 5, "type": "HDMI"}])"),
-       "displays[0].opm[0].type: unknown key (expected one of: connector, status_flags, fault)"},
       // Rules across displays.
       {R"({"displays": [{"device": "a\tb", "physical": []}, {"device": "A\tB", "physical": []}]})",
        "displays[1].device: \"A\\tB\" is already the device of displays[0]"},
@@ -122,7 +96,6 @@ TEST(ScenarioLoaderTest, EachProblemIsNamedWithItsKeyPath) {
                         {"device": "C", "primary": true, "physical": []}]})",
        "displays[2].primary: displays[0] is already the primary display"},
       // A key given twice would otherwise silently keep the last value.
-      {R"({"displays": [], "admin": true, "admin": false})", "admin: duplicate key"},
       {R"({"displays": [{"device": "A", "physical": [{}, {}, {"fail": {"SetMonitorContrast": 1,
           "SetMonitorContrast": 2}}]}]})",
        "displays[0].physical[2].fail.SetMonitorContrast: duplicate key"},
@@ -135,13 +108,14 @@ TEST(ScenarioLoaderTest, EachProblemIsNamedWithItsKeyPath) {
   }
 }
 
-// monctl-sim itself: one line on standard error, nothing on standard
-// output, and exit status 125, which the tool never returns.
+// monctl-sim refuses what it could read for ever, or that would block, or
+// that is too large: one line on standard error, nothing on standard output,
+// and exit status 125, which the tool never returns. (The refusals of a
+// missing file, a folder and a log it cannot open are end-to-end cases.)
 TEST(ScenarioLoaderTest, MonctlSimRefusesAScenarioItCannotUse) {
   char folder[] = "/tmp/monctl-sim-scenario-XXXXXX";
   ASSERT_NE(mkdtemp(folder), nullptr);
-  const std::string dir = folder, bad = dir + "/bad.json", good = dir + "/good.json";
-  std::ofstream(bad) << R"({"displays": [{"device": "A", "physical": [{"brightness": 7}]}]})";
+  const std::string dir = folder, good = dir + "/good.json";
   std::ofstream(good) << R"({"displays": []})";
   // Past the size limit by one byte, and at it (where the zeros are what is wrong).
   const std::string large = dir + "/large.json", limit = dir + "/limit.json", fifo = dir + "/fifo";
@@ -152,11 +126,6 @@ TEST(ScenarioLoaderTest, MonctlSimRefusesAScenarioItCannotUse) {
   const struct {
     std::string scenario, log, error;
   } cases[] = {
-      {dir + "/missing.json", "", "scenario " + dir + "/missing.json: cannot read the file: No such file or directory"},
-      {dir, "", "scenario " + dir + ": cannot read the file: Is a directory"},
-      {bad, "", "scenario " + bad + ": displays[0].physical[0].brightness: expected an array of 3 numbers [minimum, "
-                "current, maximum], got 7"},
-      {good, dir + "/no/calls.log", "call log " + dir + "/no/calls.log: cannot open the file: No such file or directory"},
       // Neither a device nor a FIFO: they could be read for ever or block.
       {"/dev/zero", "", "scenario /dev/zero: cannot read the file: not a regular file"},
       {good, fifo, "call log " + fifo + ": cannot open the file: not a regular file"},
@@ -174,7 +143,9 @@ TEST(ScenarioLoaderTest, MonctlSimRefusesAScenarioItCannotUse) {
     EXPECT_EQ(out.str(), "");
     EXPECT_EQ(err.str(), "monctl-sim: " + c.error + "\n");
   }
-  for (const char* name : {"/bad.json", "/good.json", "/large.json", "/limit.json", "/fifo", "/out", "/err"}) std::remove((dir + name).c_str());
+  for (const char* name : {"/good.json", "/large.json", "/limit.json", "/fifo", "/out", "/err"}) {
+    std::remove((dir + name).c_str());
+  }
   rmdir(folder);
 }
 
