@@ -97,7 +97,8 @@ TEST(ScenarioLoaderTest, EachProblemIsNamedWithItsKeyPath) {
       {WithMonitor(R"({"description": 7})"), "displays[0].physical[0].description: expected a string, got 7"},
       {WithMonitor(R"({"brigthness": [0, 50, 100]})"),
        "displays[0].physical[0].brigthness: unknown key (expected one of: description, capabilities, "
-       "color_temperatures, brightness, contrast, width, height, technology, output_technology, edid, fail)"},
+       "color_temperatures, brightness, contrast, width, height, technology, output_technology, edid, vcp, "
+       "capabilities_string, fail)"},
       {WithMonitor(R"({"edid": "00F"})"), "displays[0].physical[0].edid: 3 hexadecimal digits, expected an even number"},
       {WithMonitor(R"({"edid": "00FG"})"), "displays[0].physical[0].edid: \"FG\" at digit 3 is not a hexadecimal byte"},
       {WithMonitor(R"({"edid": ")" + std::string(2050, '0') + "\"}"),
@@ -105,7 +106,13 @@ TEST(ScenarioLoaderTest, EachProblemIsNamedWithItsKeyPath) {
       {WithMonitor(R"({"fail": {"GetMonitorInfoW": 1}})"),
        "displays[0].physical[0].fail.GetMonitorInfoW: not a function that can fail here (expected one of: "
        "GetMonitorCapabilities, GetMonitorBrightness, SetMonitorBrightness, GetMonitorContrast, SetMonitorContrast, "
-       "GetMonitorDisplayAreaSize, GetMonitorTechnologyType, SaveCurrentMonitorSettings, GetMonitorEdid)"},
+       "GetMonitorDisplayAreaSize, GetMonitorTechnologyType, SaveCurrentMonitorSettings, "
+       "GetVCPFeatureAndVCPFeatureReply, SetVCPFeature, GetCapabilitiesStringLength, "
+       "CapabilitiesRequestAndCapabilitiesReply, GetMonitorEdid)"},
+      {WithMonitor(R"({"fail": {"SetVCPFeature": [5]}})"),
+       "displays[0].physical[0].fail.SetVCPFeature: expected an error value or [error value, times], got an array of 1 element"},
+      {WithMonitor(R"({"vcp": {"12": [1, 2]}})"), "displays[0].physical[0].vcp.12: is the monitor's brightness or contrast"},
+      {WithMonitor(R"({"vcp": {"6a": [1, 2], "6A": [1, 2, "momentary"]}})"), "displays[0].physical[0].vcp.6a: the code is given twice"},
       {WithMonitor(R"({"fail": {"SaveCurrentMonitorSettings": "0xC0262585"}})"),
        "displays[0].physical[0].fail.SaveCurrentMonitorSettings: expected an unsigned 32-bit integer, got a string"},
       {WithDisplay(R"(, "opm": {"connector": 5})"), "displays[0].opm: expected an array of OPM outputs, got an object"},
