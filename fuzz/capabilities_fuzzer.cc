@@ -1,8 +1,6 @@
-// ParseCapabilities on arbitrary bytes, and the names of what it reads
-// (fuzz/README.md).
+// ParseCapabilities on arbitrary bytes, and the names of what it reads.
 #include <algorithm>
 #include <cctype>
-#include <string_view>
 
 #include "app/ddc.h"
 #include "fuzz/fuzz_check.h"
@@ -12,8 +10,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const monctl::Capabilities capabilities = monctl::ParseCapabilities(text);
   const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
   for (const auto* field : {&capabilities.type, &capabilities.model, &capabilities.mccs_version}) {
-    if (!*field || (*field)->empty()) continue;
-    FUZZ_CHECK(text.find(**field) != text.npos && !blank((*field)->front()) && !blank((*field)->back()));
+    if (*field && !(*field)->empty())
+      FUZZ_CHECK(text.find(**field) != text.npos && !blank((*field)->front()) && !blank((*field)->back()));
   }
   // Every code and value read takes at least one hexadecimal digit of its own.
   size_t read = 0;
