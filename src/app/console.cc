@@ -7,13 +7,15 @@ namespace monctl {
 // The framework's display and help options are matched after these. Monitor
 // and json share no leading letter with any other name, so every
 // abbreviation selects what it would if they came after help.
-const KEYWORD kToolOptions[12] = {
+const KEYWORD kToolOptions[15] = {
     {u"brightness", kOptionBrightness, 0}, {u"contrast", kOptionContrast, 0},
     {u"device", kOptionDevice, 0},         {u"listdevices", kOptionListDevices, 0},
     {u"position", kOptionPosition, 0},     {u"properties", kOptionProperties, 0},
     {u"power", kOptionPower, 0},           {u"rotate", kOptionRotate, 0},
     {u"save", kOptionSave, 0},             {u"toggle", kOptionToggle, 0},
     {u"monitor", kOptionMonitor, 0},       {u"json", kOptionJson, 0},
+    {u"vcp", kOptionVcp, 0},               {u"input", kOptionInput, 0},
+    {u"capabilities", kOptionCapabilities, 0},
 };
 
 const KEYWORD kRotateKeywords[7] = {
@@ -29,7 +31,35 @@ const KEYWORD kPowerKeywords[4] = {
     {u"saver", kPowerSaver, 0},
 };
 
+const KEYWORD kInputKeywords[18] = {
+    {u"vga1", 0x01, 0},       {u"vga2", 0x02, 0},       {u"dvi1", 0x03, 0},       {u"dvi2", 0x04, 0},
+    {u"composite1", 0x05, 0}, {u"composite2", 0x06, 0}, {u"svideo1", 0x07, 0},    {u"svideo2", 0x08, 0},
+    {u"tuner1", 0x09, 0},     {u"tuner2", 0x0A, 0},     {u"tuner3", 0x0B, 0},     {u"component1", 0x0C, 0},
+    {u"component2", 0x0D, 0}, {u"component3", 0x0E, 0}, {u"dp1", 0x0F, 0},        {u"dp2", 0x10, 0},
+    {u"hdmi1", 0x11, 0},      {u"hdmi2", 0x12, 0},
+};
+
 namespace {
+
+// A whole text of digits: decimal, or hexadecimal after "0x" (or always,
+// with `hex`); false for anything else or a value above `maximum`.
+bool ParseNumber(std::u16string_view text, bool hex, uint32_t maximum, uint32_t* value) {
+  if (text.size() > 2 && text[0] == u'0' && AsciiToLower(text[1]) == u'x') {
+    text.remove_prefix(2);
+    hex = true;
+  }
+  if (text.empty()) return false;
+  uint32_t number = 0;
+  for (const char16_t c : text) {
+    const char16_t lower = AsciiToLower(c);
+    const uint32_t digit = IsAsciiDigit(c) ? c - u'0' : hex && lower >= u'a' && lower <= u'f' ? lower - u'a' + 10 : 99;
+    if (digit >= (hex ? 16u : 10u)) return false;
+    number = number * (hex ? 16 : 10) + digit;
+    if (number > maximum) return false;
+  }
+  *value = number;
+  return true;
+}
 
 constexpr uint32_t kActionOptions = kOptionDevice | kOptionListDevices | kOptionPower;
 
@@ -38,6 +68,7 @@ constexpr char16_t kSyntax[] =
     u"\t[/display [<level> [<mode>]]] [/listdevices] [/position <x> <y>]\n"
     u"\t[/power <on|low|off|saver>] [/properties] [/rotate <angle> [/toggle]]\t[/save] [/?]\n"
     u"\t[/monitor <text>] [/json]\n"
+    u"\t[/vcp <code> [<value>]] [/input <source>] [/capabilities]\n"
     u"\n"
     u"\n"
     u"Where:\n"
@@ -82,7 +113,14 @@ constexpr char16_t kSyntax[] =
     u"  /monitor         Selects the monitor whose serial number or id is <text>,\n"
     u"                    or whose model name contains <text>. The id is the\n"
     u"                    manufacturer and product code, e.g. DEL41B7.\n"
-    u"  /json            With /listdevices: lists the monitors as one JSON document.\n";
+    u"  /json            With /listdevices: lists the monitors as one JSON document.\n"
+    u"  /vcp             Reads VCP feature <code> (hexadecimal, 00 to FF) of the\n"
+    u"                    selected monitor, or sets it to <value> (0 to 65535).\n"
+    u"  /input           Switches the selected monitor to input <source>:\n"
+    u"                    vga1, vga2, dvi1, dvi2, composite1, composite2, svideo1,\n"
+    u"                    svideo2, tuner1, tuner2, tuner3, component1, component2,\n"
+    u"                    component3, dp1, dp2, hdmi1, hdmi2, or a number 1 to 255.\n"
+    u"  /capabilities    Displays the capabilities string of the selected monitor.\n";
 
 }  // namespace
 
@@ -131,6 +169,24 @@ int32_t CConsole::OnParameter(const char16_t* name, char16_t** values, uint32_t 
       if (count != 1 || *values[0] == u'\0') return kParameterInvalid;
       m_strMonitor = values[0];
       return 0;
+    case kOptionVcp: {
+      uint32_t code = 0;
+      uint32_t value = 0;
+      if (count < 1 || count > 2 || !ParseNumber(values[0], true, 0xFF, &code) ||
+          (count == 2 && !ParseNumber(values[1], false, 0xFFFF, &value))) {
+        return kParameterInvalid;
+      }
+      m_nVcpCode = static_cast<uint8_t>(code);
+      m_nVcpValue = count == 2 ? std::optional<uint32_t>(value) : std::nullopt;
+      return 0;
+    }
+    case kOptionInput:
+      if (count != 1) return kParameterInvalid;
+      if (FindKeyword(values[0], kInputKeywords, &m_dwInput) >= 0 || ParseNumber(values[0], false, 0xFF, &m_dwInput)) {
+        if (m_dwInput != 0) return 0;
+      }
+      SetExpectedValues(kInputKeywords, 0);
+      return kParameterInvalid;
     case kOptionPower:
     case kOptionRotate: {
       if (count != 1) return kParameterInvalid;
@@ -145,7 +201,7 @@ int32_t CConsole::OnParameter(const char16_t* name, char16_t** values, uint32_t 
       return kParameterInvalid;
     }
     default:
-      return index;  // listdevices, properties, save, toggle, json: values are not examined
+      return index;  // listdevices, properties, save, toggle, json, capabilities: values are not examined
   }
 }
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "framework/console/base_console.h"
@@ -23,6 +24,9 @@ constexpr uint32_t kOptionSave = 0x100;
 constexpr uint32_t kOptionToggle = 0x200;
 constexpr uint32_t kOptionMonitor = 0x400;
 constexpr uint32_t kOptionJson = 0x800;
+constexpr uint32_t kOptionVcp = 0x1000;
+constexpr uint32_t kOptionInput = 0x2000;
+constexpr uint32_t kOptionCapabilities = 0x4000;
 
 // Rotation keyword values.
 constexpr uint32_t kRotate0 = 0x1;
@@ -39,9 +43,11 @@ constexpr uint32_t kPowerOff = 0x2;
 constexpr uint32_t kPowerLow = 0x4;
 constexpr uint32_t kPowerSaver = 0x8;
 
-extern const KEYWORD kToolOptions[12];
+extern const KEYWORD kToolOptions[15];
 extern const KEYWORD kRotateKeywords[7];
 extern const KEYWORD kPowerKeywords[4];
+// Input source keywords; the value is the VCP 0x60 value.
+extern const KEYWORD kInputKeywords[18];
 
 class CConsole : public CBaseConsole {
  public:
@@ -60,6 +66,9 @@ class CConsole : public CBaseConsole {
   uint32_t m_dwPower = kPowerOn;
   uint32_t m_dwRotate = kRotate0;
   std::u16string m_strMonitor;  // /monitor: serial number, id or part of the model name
+  uint8_t m_nVcpCode = 0;
+  std::optional<uint32_t> m_nVcpValue;  // none: the feature is only read
+  uint32_t m_dwInput = 0;               // the input source's VCP 0x60 value
 };
 
 // The program's one application object, which is also the message writer

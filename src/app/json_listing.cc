@@ -4,6 +4,7 @@
 // key out.
 #include <nlohmann/json.hpp>
 
+#include "app/ddc.h"
 #include "app/identity.h"
 #include "app/physical_monitor.h"
 #include "app/steps.h"
@@ -76,16 +77,16 @@ void AddMode(Json& monitor, const platform::DisplayMode& mode) {
 void AddProperties(Json& monitor, platform::PhysicalMonitorHandle handle, opm::COpmSession& opm, uint32_t index) {
   uint32_t capabilities = 0;
   uint32_t temperatures = 0;
-  if (!platform::GetMonitorCapabilities(handle, &capabilities, &temperatures)) capabilities = temperatures = 0;
+  if (!Retried(platform::GetMonitorCapabilities, handle, &capabilities, &temperatures)) capabilities = temperatures = 0;
   uint32_t minimum = 0;
   uint32_t current = 0;
   uint32_t maximum = 0;
   if ((capabilities & platform::kMcCapsBrightness) != 0 &&
-      platform::GetMonitorBrightness(handle, &minimum, &current, &maximum)) {
+      Retried(platform::GetMonitorBrightness, handle, &minimum, &current, &maximum)) {
     monitor["brightness"] = Range(minimum, current, maximum);
   }
   if ((capabilities & platform::kMcCapsContrast) != 0 &&
-      platform::GetMonitorContrast(handle, &minimum, &current, &maximum)) {
+      Retried(platform::GetMonitorContrast, handle, &minimum, &current, &maximum)) {
     monitor["contrast"] = Range(minimum, current, maximum);
   }
   if ((capabilities & platform::kMcCapsColorTemperature) != 0) {
@@ -97,17 +98,17 @@ void AddProperties(Json& monitor, platform::PhysicalMonitorHandle handle, opm::C
   }
   if ((capabilities & platform::kMcCapsDisplayAreaSize) != 0) {
     Json area = Json::object();
-    if (platform::GetMonitorDisplayAreaSize(handle, platform::kMcWidth, &minimum, &current, &maximum)) {
+    if (Retried(platform::GetMonitorDisplayAreaSize, handle, platform::kMcWidth, &minimum, &current, &maximum)) {
       area["width"] = Range(minimum, current, maximum);
     }
-    if (platform::GetMonitorDisplayAreaSize(handle, platform::kMcHeight, &minimum, &current, &maximum)) {
+    if (Retried(platform::GetMonitorDisplayAreaSize, handle, platform::kMcHeight, &minimum, &current, &maximum)) {
       area["height"] = Range(minimum, current, maximum);
     }
     monitor["display_area"] = std::move(area);
   }
   int32_t technology = 0;
   if ((capabilities & platform::kMcCapsMonitorTechnologyType) != 0 &&
-      platform::GetMonitorTechnologyType(handle, &technology)) {
+      Retried(platform::GetMonitorTechnologyType, handle, &technology)) {
     if (const char16_t* name = TechnologyName(technology)) monitor["technology"] = Text(name);
   }
   platform::OpmStandardInformation information = {};

@@ -1,5 +1,6 @@
 // Brightness, contrast and saving the monitor's settings.
 #include "app/console.h"
+#include "app/ddc.h"
 #include "app/physical_monitor.h"
 #include "app/steps.h"
 
@@ -19,7 +20,7 @@ bool SetLevel(CConsole& console, CPhysicalMonitor& monitor, LevelControl control
   uint32_t minimum = 0;
   uint32_t current = 0;
   uint32_t maximum = 0;
-  if (record == nullptr || !control.get(record->hPhysicalMonitor, &minimum, &current, &maximum)) {
+  if (record == nullptr || !Retried(control.get, record->hPhysicalMonitor, &minimum, &current, &maximum)) {
     console.WriteLastError(Messages::kCouldNotGet);
     return false;
   }
@@ -32,7 +33,7 @@ bool SetLevel(CConsole& console, CPhysicalMonitor& monitor, LevelControl control
     return true;
   }
   record = monitor.GetMonitor(monitor.m_nSelected);
-  if (record == nullptr || !control.set(record->hPhysicalMonitor, level)) {
+  if (record == nullptr || !Retried(control.set, record->hPhysicalMonitor, level)) {
     console.WriteLastError(Messages::kCouldNotSet);
     return false;
   }
@@ -72,7 +73,7 @@ bool ContrastStep(CConsole& console, CPhysicalMonitor& monitor) {
 
 bool SaveStep(CConsole& console, CPhysicalMonitor& monitor) {
   const platform::PhysicalMonitor* record = monitor.GetMonitor(monitor.m_nSelected);
-  if (record == nullptr || !platform::SaveCurrentMonitorSettings(record->hPhysicalMonitor)) return false;
+  if (record == nullptr || !Retried(platform::SaveCurrentMonitorSettings, record->hPhysicalMonitor)) return false;
   console.WriteLine(u"Current settings successfully saved to nonvolatile storage.");
   return true;
 }

@@ -52,8 +52,11 @@ int RunSelected(CConsole& console, CEnumPhysicalMonitors& monitors) {
   console.NewLine();
 
   if ((options & kOptionProperties) != 0) monitors.ShowProperties(monitors.m_nSelected);
+  if ((options & kOptionCapabilities) != 0 && !CapabilitiesStep(console, monitors)) return kExitDdc;
   if ((options & kOptionBrightness) != 0 && !BrightnessStep(console, monitors)) return kExitBrightness;
   if ((options & kOptionContrast) != 0 && !ContrastStep(console, monitors)) return kExitContrast;
+  if ((options & kOptionVcp) != 0 && !VcpStep(console, monitors)) return kExitDdc;
+  if ((options & kOptionInput) != 0 && !InputStep(console, monitors)) return kExitDdc;
   if ((options & kOptionSave) != 0 && !SaveStep(console, monitors)) return kExitSelection;
   if ((options & (kOptionRotate | kOptionPosition)) != 0 && !OrientationStep(console, monitors)) {
     return kExitDisplaySettings;

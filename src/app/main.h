@@ -10,6 +10,7 @@ constexpr int kExitSelection = 2;
 constexpr int kExitBrightness = 3;
 constexpr int kExitContrast = 4;
 constexpr int kExitDisplaySettings = 5;
+constexpr int kExitDdc = 6;  // a VCP, input source or capabilities string step
 constexpr int kExitCrash = -1;
 
 int wmain(int argc, char16_t* argv[]);

@@ -1,6 +1,7 @@
 // The properties report of one physical monitor.
 #include <cstdlib>
 
+#include "app/ddc.h"
 #include "app/physical_monitor.h"
 #include "app/steps.h"
 #include "framework/output/message_writer.h"
@@ -70,7 +71,7 @@ bool CPhysicalMonitor::ShowProperties(uint32_t index) {
 
   uint32_t capabilities = 0;
   uint32_t temperatures = 0;
-  if (!platform::GetMonitorCapabilities(handle, &capabilities, &temperatures)) {
+  if (!Retried(platform::GetMonitorCapabilities, handle, &capabilities, &temperatures)) {
     out.WriteLastError(u"could not get monitor capabilities.");
     capabilities = 0;
     temperatures = 0;
@@ -80,14 +81,14 @@ bool CPhysicalMonitor::ShowProperties(uint32_t index) {
   uint32_t current = 0;
   uint32_t maximum = 0;
   if ((capabilities & platform::kMcCapsBrightness) != 0) {
-    if (platform::GetMonitorBrightness(handle, &minimum, &current, &maximum)) {
+    if (Retried(platform::GetMonitorBrightness, handle, &minimum, &current, &maximum)) {
       out.WriteLine(u"  %-17s: %lu (%lu-%lu)", u"Brightness", current, minimum, maximum);
     } else {
       out.WriteLastError(u"could not get brightness information.");
     }
   }
   if ((capabilities & platform::kMcCapsContrast) != 0) {
-    if (platform::GetMonitorContrast(handle, &minimum, &current, &maximum)) {
+    if (Retried(platform::GetMonitorContrast, handle, &minimum, &current, &maximum)) {
       out.WriteLine(u"  %-17s: %lu (%lu-%lu)", u"Contrast", current, minimum, maximum);
     } else {
       out.WriteLastError(u"could not get contrast information.");
@@ -114,12 +115,12 @@ bool CPhysicalMonitor::ShowProperties(uint32_t index) {
   out.WriteLine(u"  %-17s: %ld,%ld - %ld,%ld (%lu x %lu)", u"Display Area Size", rc.left, rc.top,
                 rc.right, rc.bottom, extent(rc.left, rc.right), extent(rc.top, rc.bottom));
   if ((capabilities & platform::kMcCapsDisplayAreaSize) != 0) {
-    if (platform::GetMonitorDisplayAreaSize(handle, platform::kMcWidth, &minimum, &current, &maximum)) {
+    if (Retried(platform::GetMonitorDisplayAreaSize, handle, platform::kMcWidth, &minimum, &current, &maximum)) {
       out.WriteLine(u"  %-17s: %lu (%lu-%lu)", u"Display Area Width", current, minimum, maximum);
     } else {
       out.WriteLastError(u"could not get display area width information.");
     }
-    if (platform::GetMonitorDisplayAreaSize(handle, platform::kMcHeight, &minimum, &current, &maximum)) {
+    if (Retried(platform::GetMonitorDisplayAreaSize, handle, platform::kMcHeight, &minimum, &current, &maximum)) {
       out.WriteLine(u"  %-17s: %lu (%lu-%lu)", u"Display Area Height", current, minimum, maximum);
     } else {
       out.WriteLastError(u"could not get display area height information.");
@@ -141,7 +142,7 @@ bool CPhysicalMonitor::ShowProperties(uint32_t index) {
   }
   if ((capabilities & platform::kMcCapsMonitorTechnologyType) != 0) {
     int32_t technology = 0;
-    if (!platform::GetMonitorTechnologyType(handle, &technology)) {
+    if (!Retried(platform::GetMonitorTechnologyType, handle, &technology)) {
       out.WriteLastError(u"could not get device technology.");
     } else if (const char16_t* name = TechnologyName(technology)) {
       out.WriteLine(u"  %-17s: %s", u"Technology", name);

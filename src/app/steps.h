@@ -12,6 +12,10 @@ class CPhysicalMonitor;
 bool BrightnessStep(CConsole& console, CPhysicalMonitor& monitor);
 bool ContrastStep(CConsole& console, CPhysicalMonitor& monitor);
 bool SaveStep(CConsole& console, CPhysicalMonitor& monitor);
+// /vcp, /input and /capabilities.
+bool VcpStep(CConsole& console, CPhysicalMonitor& monitor);
+bool InputStep(CConsole& console, CPhysicalMonitor& monitor);
+bool CapabilitiesStep(CConsole& console, CPhysicalMonitor& monitor);
 // Orientation and position in one display-settings change.
 bool OrientationStep(CConsole& console, CPhysicalMonitor& monitor);
 void PowerStep(CConsole& console);

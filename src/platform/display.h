@@ -107,6 +107,10 @@ constexpr uint32_t kMcCapsDisplayAreaSize = 0x100;
 constexpr int32_t kMcWidth = 0;
 constexpr int32_t kMcHeight = 1;
 
+// MC_VCP_CODE_TYPE of GetVCPFeatureAndVCPFeatureReply.
+constexpr int32_t kMcMomentary = 0;
+constexpr int32_t kMcSetParameter = 1;
+
 // Broadcast of system commands.
 constexpr uintptr_t kHwndBroadcast = 0xFFFF;
 constexpr uint32_t kWmSysCommand = 0x0112;
@@ -135,6 +139,15 @@ bool GetMonitorDisplayAreaSize(PhysicalMonitorHandle monitor, int32_t size_type,
                                uint32_t* current, uint32_t* maximum);
 bool GetMonitorTechnologyType(PhysicalMonitorHandle monitor, int32_t* technology);
 bool SaveCurrentMonitorSettings(PhysicalMonitorHandle monitor);
+
+// The low-level functions: any VCP feature, and the capabilities string.
+// `type` receives an MC_VCP_CODE_TYPE. The length counts the terminating
+// NUL, and the reply fills `length` bytes of `text`.
+bool GetVCPFeatureAndVCPFeatureReply(PhysicalMonitorHandle monitor, uint8_t code, int32_t* type, uint32_t* current,
+                                     uint32_t* maximum);
+bool SetVCPFeature(PhysicalMonitorHandle monitor, uint8_t code, uint32_t value);
+bool GetCapabilitiesStringLength(PhysicalMonitorHandle monitor, uint32_t* length);
+bool CapabilitiesRequestAndCapabilitiesReply(PhysicalMonitorHandle monitor, char* text, uint32_t length);
 
 bool EnumDisplaySettingsW(const char16_t* device, uint32_t mode_number, DisplayMode* mode);
 // Changes the fields of `mode` that dmFields marks; returns a DISP_CHANGE_* result.

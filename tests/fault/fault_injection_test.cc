@@ -44,8 +44,9 @@ namespace {
 using Lines = std::vector<std::string>;
 using sim::Call;
 
-constexpr uint32_t kInjectedError = 0xC0262582;  // ERROR_GRAPHICS_I2C_ERROR_TRANSMITTING_DATA
-constexpr char kInjectedErrorText[] = "Data could not be sent to the monitor over its I2C bus. (0xC0262582)";
+// Not an error that a DDC/CI call retries: each run fails its call once.
+constexpr uint32_t kInjectedError = 0xC0262581;  // ERROR_GRAPHICS_I2C_DEVICE_DOES_NOT_EXIST
+constexpr char kInjectedErrorText[] = "No device answers at the I2C address. (0xC0262581)";
 
 struct ToolRun {
   int exit_code = 0;

@@ -2,9 +2,11 @@
 """Checks the import tables: monctl.exe imports nothing from the system DLLs
 that it loads from System32 on first use (a DLL of the same name beside it
 would be loaded instead), and the simulated dxva2.dll imports nothing from
-dxva2.dll itself (it must not load the system's)."""
+dxva2.dll itself (it must not load the system's) and exports every dxva2
+function that the Win32 backend looks up."""
 
 import argparse
+import pathlib
 import re
 import subprocess
 import sys
@@ -29,7 +31,7 @@ LOADED_ON_USE = ("bcrypt.dll", "crypt32.dll", "dbghelp.dll", "dxva2.dll", "versi
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__)
-    for option in ("--objdump", "--program", "--library"):
+    for option in ("--objdump", "--program", "--library", "--sources"):
         parser.add_argument(option, required=True)
     options = parser.parse_args()
     program = dump(options.objdump, options.program)
@@ -37,8 +39,14 @@ def main():
                 for dll in LOADED_ON_USE if imports(program, dll)]
     if not imports(program, "kernel32.dll"):
         failures.append(f"{options.program} imports nothing from kernel32.dll: the check cannot have read it")
-    if imports(dump(options.objdump, options.library), "dxva2.dll"):
+    library = dump(options.objdump, options.library)
+    if imports(library, "dxva2.dll"):
         failures.append(f"{options.library} imports from dxva2.dll")
+    looked_up = {name for source in pathlib.Path(options.sources).glob("*.cc")
+                 for name in re.findall(r'SystemLibrary::kDxva2,\s*"(\w+)"', source.read_text())}
+    exported = set(re.findall(r"^\s*\[\s*\d+\]\s+(\w+)$", library.partition("[Ordinal/Name Pointer] Table")[2], re.M))
+    if not looked_up or looked_up - exported:
+        failures.append(f"{options.library} lacks {sorted(looked_up - exported) or 'the functions (none found)'}")
     print("\n".join(failures + [f"imports: {len(failures)} problem(s)"]))
     return 1 if failures else 0
 

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "platform/sim/backend.h"
 #include "platform/sim/faults.h"
@@ -147,6 +148,41 @@ bool GetMonitorTechnologyType(PhysicalMonitorHandle monitor, int32_t* technology
 
 bool SaveCurrentMonitorSettings(PhysicalMonitorHandle monitor) {
   return Result(Current().SaveSettings(monitor));
+}
+
+bool GetVCPFeatureAndVCPFeatureReply(PhysicalMonitorHandle monitor, uint8_t code, int32_t* type, uint32_t* current,
+                                     uint32_t* maximum) {
+  if (current == nullptr || maximum == nullptr) return Fail(kErrorInvalidParameter);
+  sim::VcpFeature feature;
+  if (!Result(Current().GetVcp(monitor, code, &feature))) return false;
+  if (type != nullptr) *type = feature.momentary ? kMcMomentary : kMcSetParameter;
+  *current = feature.current;
+  *maximum = feature.maximum;
+  return true;
+}
+
+bool SetVCPFeature(PhysicalMonitorHandle monitor, uint8_t code, uint32_t value) {
+  return Result(Current().SetVcp(monitor, code, value));
+}
+
+bool GetCapabilitiesStringLength(PhysicalMonitorHandle monitor, uint32_t* length) {
+  if (length == nullptr) return Fail(kErrorInvalidParameter);
+  std::string_view text;
+  if (!Result(Current().GetCapabilitiesString(monitor, sim::Call::kGetCapabilitiesStringLength, &text))) return false;
+  *length = static_cast<uint32_t>(text.size() + 1);
+  return true;
+}
+
+bool CapabilitiesRequestAndCapabilitiesReply(PhysicalMonitorHandle monitor, char* text, uint32_t length) {
+  if (text == nullptr) return Fail(kErrorInvalidParameter);
+  std::string_view string;
+  if (!Result(Current().GetCapabilitiesString(monitor, sim::Call::kCapabilitiesRequestAndCapabilitiesReply, &string))) {
+    return false;
+  }
+  if (length <= string.size()) return Fail(kErrorInvalidParameter);
+  std::copy(string.begin(), string.end(), text);
+  text[string.size()] = '\0';
+  return true;
 }
 
 bool EnumDisplaySettingsW(const char16_t* device, uint32_t mode_number, DisplayMode* mode) {

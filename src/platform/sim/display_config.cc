@@ -145,12 +145,11 @@ bool GetMonitorEdid(const char16_t* device_path, uint8_t* buffer, uint32_t buffe
   for (const Location at : Targets()) {
     if (!EqualNoCase(DevicePath(at), device_path)) continue;
     const sim::PhysicalMonitorConfig& monitor = *MonitorAt(at);
-    const auto fail = monitor.fail.find(Call::kGetMonitorEdid);
-    const bool scenario_fails = fail != monitor.fail.end();
-    if (const auto error = sim::InjectedFailure(Call::kGetMonitorEdid, at.display, at.index, scenario_fails)) {
+    const auto scenario = sim::Current().ScenarioFailure(monitor.fail, Call::kGetMonitorEdid, at.display, at.index);
+    if (const auto error = sim::InjectedFailure(Call::kGetMonitorEdid, at.display, at.index, scenario.has_value())) {
       return Fail(*error);
     }
-    if (scenario_fails) return Fail(fail->second);
+    if (scenario) return Fail(*scenario);
     if (!monitor.edid) return Fail(kErrorFileNotFound);  // the key has no value "EDID"
     *size = static_cast<uint32_t>(monitor.edid->size());
     if (monitor.edid->size() > buffer_size) return Fail(kErrorMoreData);

@@ -17,9 +17,16 @@
 
 namespace monctl::sim {
 
-// The calls that fail (failable_calls.inc) and the last-error value with
-// which each fails.
-using FailMap = std::map<Call, uint32_t>;
+// A call that fails with the last-error value `error`: the first `times`
+// times it is made (on its display or monitor), or every time.
+struct FailEntry {
+  static constexpr uint32_t kEveryTime = 0;
+  uint32_t error = 0;
+  uint32_t times = kEveryTime;
+};
+
+// The calls that fail (failable_calls.inc).
+using FailMap = std::map<Call, FailEntry>;
 
 // Minimum, current and maximum of a DDC/CI setting, in the order the
 // monitor configuration functions return them. No order among the three
@@ -28,6 +35,14 @@ struct Levels {
   uint32_t minimum = 0;
   uint32_t current = 0;
   uint32_t maximum = 0;
+};
+
+// A VCP feature besides brightness (0x10) and contrast (0x12), which are
+// the monitor's `brightness` and `contrast`.
+struct VcpFeature {
+  uint32_t current = 0;
+  uint32_t maximum = 0;
+  bool momentary = false;
 };
 
 struct PhysicalMonitorConfig {
@@ -46,6 +61,9 @@ struct PhysicalMonitorConfig {
   std::optional<int32_t> output_technology;
   // The bytes of the registry's "EDID" value; absent: no value.
   std::optional<std::vector<uint8_t>> edid;
+  std::map<uint8_t, VcpFeature> vcp;
+  // The capabilities string the monitor sends; absent: it sends none.
+  std::optional<std::string> capabilities_string;
   FailMap fail;
 };
 

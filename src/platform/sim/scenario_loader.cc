@@ -205,7 +205,15 @@ FailMap ToFailMap(const json& value, const std::string& path, Scope scope) {
       }
       Fail(key_path, fmt::format("not a function that can fail here (expected one of: {})", known));
     }
-    fail.emplace(call->call, ToUint32(item.value(), key_path));
+    // An error, or [error, times]: the first `times` calls fail.
+    const json& entry = item.value();
+    if (entry.is_array() && entry.size() == 2) {
+      fail.emplace(call->call, FailEntry{ToUint32(entry[0], Element(key_path, 0)), ToUint32(entry[1], Element(key_path, 1))});
+    } else if (entry.is_array()) {
+      Expected(key_path, "an error value or [error value, times]", entry);
+    } else {
+      fail.emplace(call->call, FailEntry{ToUint32(entry, key_path)});
+    }
   }
   return fail;
 }
@@ -263,10 +271,35 @@ platform::DisplayMode ToMode(const json& value, const std::string& path) {
   return mode;
 }
 
+// The VCP features: two hexadecimal digits to [current, maximum] or
+// [current, maximum, "momentary"]. Brightness and contrast are not among them.
+std::map<uint8_t, VcpFeature> ToVcp(const json& value, const std::string& path) {
+  if (!value.is_object()) Expected(path, "an object from VCP codes to [current, maximum]", value);
+  std::map<uint8_t, VcpFeature> features;
+  for (const auto& item : value.items()) {
+    const std::string key_path = Member(path, item.key());
+    const std::string& key = item.key();
+    if (key.size() != 2 || key.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos) {
+      Fail(key_path, "not a VCP code of two hexadecimal digits");
+    }
+    const auto code = static_cast<uint8_t>(std::stoul(key, nullptr, 16));
+    if (code == 0x10 || code == 0x12) Fail(key_path, "is the monitor's brightness or contrast");
+    const json& v = item.value();
+    if (!v.is_array() || v.size() < 2 || v.size() > 3 || (v.size() == 3 && v[2] != "momentary")) {
+      Expected(key_path, "[current, maximum] or [current, maximum, \"momentary\"]", v);
+    }
+    if (!features.emplace(code, VcpFeature{ToUint32(v[0], Element(key_path, 0)), ToUint32(v[1], Element(key_path, 1)),
+                                           v.size() == 3}).second) {
+      Fail(key_path, "the code is given twice");
+    }
+  }
+  return features;
+}
+
 PhysicalMonitorConfig ToPhysicalMonitor(const json& value, const std::string& path) {
   CheckObject(value, path,
               {"description", "capabilities", "color_temperatures", "brightness", "contrast", "width",
-               "height", "technology", "output_technology", "edid", "fail"});
+               "height", "technology", "output_technology", "edid", "vcp", "capabilities_string", "fail"});
   PhysicalMonitorConfig monitor;
   if (const json* v = Find(value, "description")) {
     monitor.description = ToText(*v, Member(path, "description"), 127);
@@ -287,6 +320,12 @@ PhysicalMonitorConfig ToPhysicalMonitor(const json& value, const std::string& pa
     monitor.output_technology = ToInt32(*v, Member(path, "output_technology"));
   }
   if (const json* v = Find(value, "edid")) monitor.edid = ToBytes(*v, Member(path, "edid"), kMaxEdidBytes);
+  if (const json* v = Find(value, "vcp")) monitor.vcp = ToVcp(*v, Member(path, "vcp"));
+  // Any bytes, NUL included, as a monitor may send them.
+  if (const json* v = Find(value, "capabilities_string")) {
+    if (!v->is_string()) Expected(Member(path, "capabilities_string"), "a string", *v);
+    monitor.capabilities_string = v->get<std::string>();
+  }
   if (const json* v = Find(value, "fail"))
     monitor.fail = ToFailMap(*v, Member(path, "fail"), Scope::kMonitor);
   return monitor;

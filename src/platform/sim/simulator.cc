@@ -125,12 +125,21 @@ std::optional<size_t> Simulator::FindDisplay(std::u16string_view device) const {
 
 std::optional<size_t> Simulator::PrimaryDisplay() const { return primary_; }
 
-std::optional<Status> Simulator::DisplayFailure(size_t display, Call call, std::optional<size_t> index) const {
-  const FailMap& fail = state_.displays[display].fail;
+std::optional<uint32_t> Simulator::ScenarioFailure(const FailMap& fail, Call call, size_t display,
+                                                   std::optional<size_t> index) const {
   const auto it = fail.find(call);
-  if (const auto error = InjectedFailure(call, display, index, it != fail.end())) return Status::Failure(*error);
   if (it == fail.end()) return std::nullopt;
-  return Status::Failure(it->second);
+  if (it->second.times != FailEntry::kEveryTime && failures_[{display, index, call}]++ >= it->second.times) {
+    return std::nullopt;
+  }
+  return it->second.error;
+}
+
+std::optional<Status> Simulator::DisplayFailure(size_t display, Call call, std::optional<size_t> index) const {
+  const auto scenario = ScenarioFailure(state_.displays[display].fail, call, display, std::nullopt);
+  if (const auto error = InjectedFailure(call, display, index, scenario.has_value())) return Status::Failure(*error);
+  if (!scenario) return std::nullopt;
+  return Status::Failure(*scenario);
 }
 
 Status Simulator::GetMonitorInfoW(size_t display, platform::MonitorInfo* info) const {
@@ -252,12 +261,11 @@ Status Simulator::Resolve(platform::PhysicalMonitorHandle handle, Call call, Loc
   const auto it = handles_.find(reinterpret_cast<uintptr_t>(handle));
   if (it == handles_.end()) return Status::Failure(kErrorInvalidPhysicalMonitorHandle);
   *location = it->second;
-  const FailMap& fail = Monitor(*location).fail;
-  const auto entry = fail.find(call);
-  if (const auto error = InjectedFailure(call, location->display, location->index, entry != fail.end())) {
+  const auto scenario = ScenarioFailure(Monitor(*location).fail, call, location->display, location->index);
+  if (const auto error = InjectedFailure(call, location->display, location->index, scenario.has_value())) {
     return Status::Failure(*error);
   }
-  return entry == fail.end() ? Status::Success() : Status::Failure(entry->second);
+  return scenario ? Status::Failure(*scenario) : Status::Success();
 }
 
 const PhysicalMonitorConfig& Simulator::Monitor(Location location) const {
@@ -325,6 +333,55 @@ Status Simulator::SaveSettings(platform::PhysicalMonitorHandle handle) {
   Location location;
   if (Status status = Resolve(handle, Call::kSaveCurrentMonitorSettings, &location); !status.ok) return status;
   log_->Append(fmt::format("SaveCurrentMonitorSettings {}", Name(location)));
+  return Status::Success();
+}
+
+namespace {
+
+constexpr uint8_t kVcpBrightness = 0x10;
+constexpr uint8_t kVcpContrast = 0x12;
+
+}  // namespace
+
+Status Simulator::GetVcp(platform::PhysicalMonitorHandle handle, uint8_t code, VcpFeature* feature) const {
+  Location location;
+  if (Status status = Resolve(handle, Call::kGetVCPFeatureAndVCPFeatureReply, &location); !status.ok) return status;
+  const PhysicalMonitorConfig& monitor = Monitor(location);
+  if (code == kVcpBrightness || code == kVcpContrast) {
+    const Levels& levels = code == kVcpBrightness ? monitor.brightness : monitor.contrast;
+    *feature = {levels.current, levels.maximum, false};
+    return Status::Success();
+  }
+  const auto it = monitor.vcp.find(code);
+  if (it == monitor.vcp.end()) return Status::Failure(kErrorVcpNotSupported);
+  *feature = it->second;
+  return Status::Success();
+}
+
+Status Simulator::SetVcp(platform::PhysicalMonitorHandle handle, uint8_t code, uint32_t value) {
+  Location location;
+  if (Status status = Resolve(handle, Call::kSetVCPFeature, &location); !status.ok) return status;
+  PhysicalMonitorConfig& monitor = state_.displays[location.display].physical[location.index];
+  uint32_t* current = code == kVcpBrightness ? &monitor.brightness.current
+                      : code == kVcpContrast ? &monitor.contrast.current
+                                             : nullptr;
+  if (current == nullptr) {
+    const auto it = monitor.vcp.find(code);
+    if (it == monitor.vcp.end()) return Status::Failure(kErrorVcpNotSupported);
+    current = &it->second.current;
+  }
+  *current = value;
+  log_->Append(fmt::format("SetVCPFeature {} 0x{:02X} {}", Name(location), code, value));
+  return Status::Success();
+}
+
+Status Simulator::GetCapabilitiesString(platform::PhysicalMonitorHandle handle, Call call,
+                                        std::string_view* text) const {
+  Location location;
+  if (Status status = Resolve(handle, call, &location); !status.ok) return status;
+  const std::optional<std::string>& string = Monitor(location).capabilities_string;
+  if (!string) return Status::Failure(platform::kErrorNotSupported);
+  *text = *string;
   return Status::Success();
 }
 

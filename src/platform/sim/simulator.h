@@ -15,6 +15,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <tuple>
 #include <unordered_map>
 #include <vector>
 
@@ -29,6 +30,8 @@ namespace monctl::sim {
 // ERROR_GRAPHICS_INVALID_PHYSICAL_MONITOR_HANDLE: a physical monitor handle
 // that was never handed out or has been destroyed.
 constexpr uint32_t kErrorInvalidPhysicalMonitorHandle = 0xC026258Cu;
+// ERROR_GRAPHICS_DDCCI_VCP_NOT_SUPPORTED: a VCP code the monitor lacks.
+constexpr uint32_t kErrorVcpNotSupported = 0xC0262584u;
 // ERROR_INVALID_MONITOR_HANDLE: an HMONITOR the stack does not know.
 constexpr uint32_t kErrorInvalidMonitorHandle = 1461;
 // ERROR_GRAPHICS_OPM_NOT_SUPPORTED: a display monitor without OPM outputs.
@@ -105,6 +108,17 @@ class Simulator {
   Status SetLevel(platform::PhysicalMonitorHandle handle, Setting setting, uint32_t level);
   Status GetTechnology(platform::PhysicalMonitorHandle handle, int32_t* technology) const;
   Status SaveSettings(platform::PhysicalMonitorHandle handle);
+  // GetVCPFeatureAndVCPFeatureReply and SetVCPFeature: codes 0x10 and 0x12
+  // are the brightness and contrast, the others the monitor's `vcp`.
+  Status GetVcp(platform::PhysicalMonitorHandle handle, uint8_t code, VcpFeature* feature) const;
+  Status SetVcp(platform::PhysicalMonitorHandle handle, uint8_t code, uint32_t value);
+  // The capabilities string, for `call` (its length or its reply).
+  Status GetCapabilitiesString(platform::PhysicalMonitorHandle handle, Call call, std::string_view* text) const;
+
+  // The error with which the entry of `fail` for `call` fails this call of
+  // it on `display` (and its monitor `index`), if it does; counts the call.
+  std::optional<uint32_t> ScenarioFailure(const FailMap& fail, Call call, size_t display,
+                                          std::optional<size_t> index) const;
 
   // OPMGetVideoOutputsFromHMONITOR: one output per entry of the display's
   // `opm` list, each holding one reference, made by the simulated driver;
@@ -135,6 +149,8 @@ class Simulator {
   // names and the primary flag never change.
   std::unordered_map<std::u16string, size_t> displays_by_device_;
   std::optional<size_t> primary_;
+  // The failures made so far by the fail entries that fail a number of times.
+  mutable std::map<std::tuple<size_t, std::optional<size_t>, Call>, uint32_t> failures_;
 };
 
 // The simulator that the platform functions act on. Current() installs the

@@ -50,6 +50,20 @@ const SystemFunction<decltype(::GetMonitorTechnologyType)> kGetMonitorTechnology
 const SystemFunction<decltype(::SaveCurrentMonitorSettings)> kSaveCurrentMonitorSettings{
     SystemLibrary::kDxva2, "SaveCurrentMonitorSettings"};
 
+// The low-level functions, which mingw-w64's headers lack
+// (lowlevelmonitorconfigurationapi.h); the code type is MC_VCP_CODE_TYPE.
+using GetVcpFeature = BOOL WINAPI(HANDLE, BYTE, LPDWORD, LPDWORD, LPDWORD);
+using SetVcpFeature = BOOL WINAPI(HANDLE, BYTE, DWORD);
+using GetCapabilitiesLength = BOOL WINAPI(HANDLE, LPDWORD);
+using CapabilitiesReply = BOOL WINAPI(HANDLE, LPSTR, DWORD);
+const SystemFunction<GetVcpFeature> kGetVCPFeatureAndVCPFeatureReply{SystemLibrary::kDxva2,
+                                                                     "GetVCPFeatureAndVCPFeatureReply"};
+const SystemFunction<SetVcpFeature> kSetVCPFeature{SystemLibrary::kDxva2, "SetVCPFeature"};
+const SystemFunction<GetCapabilitiesLength> kGetCapabilitiesStringLength{SystemLibrary::kDxva2,
+                                                                         "GetCapabilitiesStringLength"};
+const SystemFunction<CapabilitiesReply> kCapabilitiesRequestAndCapabilitiesReply{
+    SystemLibrary::kDxva2, "CapabilitiesRequestAndCapabilitiesReply"};
+
 struct EnumContext {
   MonitorEnumProc proc;
   intptr_t data;
@@ -179,6 +193,33 @@ bool GetMonitorTechnologyType(PhysicalMonitorHandle monitor, int32_t* technology
 
 bool SaveCurrentMonitorSettings(PhysicalMonitorHandle monitor) {
   return kSaveCurrentMonitorSettings(Native(monitor)) != FALSE;
+}
+
+bool GetVCPFeatureAndVCPFeatureReply(PhysicalMonitorHandle monitor, uint8_t code, int32_t* type, uint32_t* current,
+                                     uint32_t* maximum) {
+  DWORD code_type = 0;
+  DWORD now = 0;
+  DWORD high = 0;
+  if (!kGetVCPFeatureAndVCPFeatureReply(Native(monitor), code, &code_type, &now, &high)) return false;
+  *type = static_cast<int32_t>(code_type);
+  *current = now;
+  *maximum = high;
+  return true;
+}
+
+bool SetVCPFeature(PhysicalMonitorHandle monitor, uint8_t code, uint32_t value) {
+  return kSetVCPFeature(Native(monitor), code, value) != FALSE;
+}
+
+bool GetCapabilitiesStringLength(PhysicalMonitorHandle monitor, uint32_t* length) {
+  DWORD n = 0;
+  if (!kGetCapabilitiesStringLength(Native(monitor), &n)) return false;
+  *length = n;
+  return true;
+}
+
+bool CapabilitiesRequestAndCapabilitiesReply(PhysicalMonitorHandle monitor, char* text, uint32_t length) {
+  return kCapabilitiesRequestAndCapabilitiesReply(Native(monitor), text, length) != FALSE;
 }
 
 bool EnumDisplaySettingsW(const char16_t* device, uint32_t mode_number, DisplayMode* mode) {

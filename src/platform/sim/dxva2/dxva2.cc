@@ -1,6 +1,6 @@
 // A test-only dxva2.dll for running monctl.exe under Wine, whose own dxva2
 // has no monitor configuration: the monitor configuration and OPM functions
-// that monctl.exe imports, served by the simulated display stack from the
+// that monctl.exe loads, served by the simulated display stack from the
 // scenario that MONCTL_SIM_SCENARIO names. The window manager (user32) stays
 // Wine's own: the n-th display monitor that Wine enumerates has the physical
 // monitors and OPM outputs of the scenario's n-th display. Each monitor
@@ -120,6 +120,25 @@ BOOL WINAPI GetMonitorTechnologyType(HANDLE monitor, LPMC_DISPLAY_TECHNOLOGY_TYP
 
 BOOL WINAPI SaveCurrentMonitorSettings(HANDLE monitor) {
   return Win32(platform::SaveCurrentMonitorSettings(Handle(monitor)));
+}
+
+// MC_VCP_CODE_TYPE is a 32-bit enumeration; mingw-w64 lacks its header.
+BOOL WINAPI GetVCPFeatureAndVCPFeatureReply(HANDLE monitor, BYTE code, LPDWORD type, LPDWORD current,
+                                            LPDWORD maximum) {
+  return Win32(platform::GetVCPFeatureAndVCPFeatureReply(Handle(monitor), code, reinterpret_cast<int32_t*>(type),
+                                                         Value(current), Value(maximum)));
+}
+
+BOOL WINAPI SetVCPFeature(HANDLE monitor, BYTE code, DWORD value) {
+  return Win32(platform::SetVCPFeature(Handle(monitor), code, value));
+}
+
+BOOL WINAPI GetCapabilitiesStringLength(HANDLE monitor, LPDWORD length) {
+  return Win32(platform::GetCapabilitiesStringLength(Handle(monitor), Value(length)));
+}
+
+BOOL WINAPI CapabilitiesRequestAndCapabilitiesReply(HANDLE monitor, LPSTR text, DWORD length) {
+  return Win32(platform::CapabilitiesRequestAndCapabilitiesReply(Handle(monitor), text, length));
 }
 
 HRESULT WINAPI OPMGetVideoOutputsFromHMONITOR(HMONITOR monitor, OPM_VIDEO_OUTPUT_SEMANTICS semantics,
