@@ -92,7 +92,6 @@ TEST(ScenarioLoaderTest, EachProblemIsNamedWithItsKeyPath) {
        "displays[0].physical[0].fail.SetVCPFeature: expected an error value or [error value, times], got an array of 1 element"},
       {WithMonitor(R"({"vcp": {"12": [1, 2]}})"), "displays[0].physical[0].vcp.12: is the monitor's brightness or contrast"},
       {WithMonitor(R"({"vcp": {"6a": [1, 2], "6A": [1, 2, "momentary"]}})"), "displays[0].physical[0].vcp.6a: the code is given twice"},
-      {WithMonitor(R"({"fail": {"SaveCurrentMonitorSettings": "0xC0262585"}})"),
       {WithDisplay(R"(, "opm": [{"connector": 5}, {"connector": 5, "fault": "\r"}])"),
        "displays[0].opm[1].fault: unknown fault \"\\r\""},
       {WithDisplay(R"(, "opm": [{"connector": 5, "fault": 1}])"), "displays[0].opm[0].fault: expected a fault name, got 1"},
