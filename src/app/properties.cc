@@ -1,5 +1,6 @@
 // The properties report of one physical monitor.
 #include <cstdlib>
+#include <mutex>
 
 #include "app/ddc.h"
 #include "app/physical_monitor.h"
@@ -149,7 +150,13 @@ bool CPhysicalMonitor::ShowProperties(uint32_t index) {
     }
   }
   platform::OpmStandardInformation information = {};
-  if (platform::Succeeded(m_Opm.QueryConnectorType(index, &information))) {
+  // One output protection query at a time: the physical monitors of a
+  // display monitor share its session, and the query costs little time.
+  static std::mutex opm_query;
+  std::unique_lock<std::mutex> opm_lock(opm_query);
+  const platform::HRESULT queried = m_Opm.QueryConnectorType(index, &information);
+  opm_lock.unlock();
+  if (platform::Succeeded(queried)) {
     if (const char16_t* name = ConnectorName(information.ulInformation & 0xFFFF)) {
       out.WriteLine(u"  %-17s: %s", u"Connector Type", name);
     }
