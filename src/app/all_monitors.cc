@@ -23,9 +23,10 @@ void RunJob(CMonitorJob& job) {
   }
 }
 
-void WriteJob(CMessageWriter& writer, const CMonitorJob& job) {
+void WriteJob(CMessageWriter& writer, CMonitorJob& job) {
   if (job.failure) std::rethrow_exception(job.failure);
   writer.Replay(job.output);
+  if (job.finish) job.result = job.finish(job.result);
 }
 
 }  // namespace
@@ -51,7 +52,7 @@ void RunJobs(CMessageWriter& writer, std::vector<CMonitorJob>& jobs, bool side_b
   }
   work();
   for (std::thread& worker : workers) worker.join();
-  for (const CMonitorJob& job : jobs) WriteJob(writer, job);
+  for (CMonitorJob& job : jobs) WriteJob(writer, job);
 }
 
 int RunAllMonitors(CConsole& console, CEnumPhysicalMonitors& monitors) {
@@ -86,7 +87,12 @@ void ListSideBySide(CConsole& console, CEnumPhysicalMonitors& monitors) {
     console.Write(u" %lu - ", static_cast<uint32_t>(i + 1));
     monitors.WriteName(display->GetMonitor(index), display->m_MonitorInfo.szDevice);
     console.NewLine();
-    jobs[i].work = [display, index] { return display->ShowProperties(index) ? 0 : 1; };
+    // The output protection queries stay in number order, on this thread.
+    jobs[i].work = [display, index] { return display->ShowMonitorProperties(index) ? 0 : 1; };
+    jobs[i].finish = [display, index](int result) {
+      if (result == 0) display->ShowConnectorType(index);
+      return result;
+    };
   }
   RunJobs(console, jobs, true);
   console.WriteLine(u"Done.");

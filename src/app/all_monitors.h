@@ -20,9 +20,12 @@ class CEnumPhysicalMonitors;
 // At most this many workers run at once.
 constexpr size_t kMaxWorkers = 16;
 
-// The work for one monitor and what it wrote.
+// The work for one monitor and what it wrote; then, when given, what is
+// done on this thread after that is written, in number order (its result
+// replaces the work's).
 struct CMonitorJob {
   std::function<int()> work;
+  std::function<int(int result)> finish;
   CMessageRecording output;  // may already hold what came before the work
   int result = 0;
   std::exception_ptr failure;
@@ -30,8 +33,9 @@ struct CMonitorJob {
 
 // Runs every job's work with its output recorded: on up to kMaxWorkers
 // threads at once when `side_by_side`, else one after another on this
-// thread. Then writes each job's output through `writer` in their order;
-// an exception of a job is thrown again when its turn comes.
+// thread. Then writes each job's output through `writer` in their order
+// and finishes it; an exception of a job is thrown again when its turn
+// comes.
 void RunJobs(CMessageWriter& writer, std::vector<CMonitorJob>& jobs, bool side_by_side);
 
 // /device all: the steps (RunSteps) for every physical monitor, each after

@@ -41,8 +41,12 @@ class CPhysicalMonitor {
   // The first display device, in enumeration order, named `name`; null when
   // an enumeration call fails first.
   const CDisplayDeviceName* FindDisplayDevice(std::u16string_view name);
-  // The properties report of physical monitor `index`.
+  // The properties report of physical monitor `index`: what the monitor and
+  // its display device say (false, with the error written, when there is
+  // nothing to report), then the connector type and an empty line.
   bool ShowProperties(uint32_t index);
+  bool ShowMonitorProperties(uint32_t index);
+  void ShowConnectorType(uint32_t index);
 
   platform::MonitorHandle m_hMonitor = nullptr;
   platform::MonitorInfo m_MonitorInfo = {};

@@ -59,6 +59,12 @@ const char16_t* ConnectorName(uint32_t connector) {
 }
 
 bool CPhysicalMonitor::ShowProperties(uint32_t index) {
+  if (!ShowMonitorProperties(index)) return false;
+  ShowConnectorType(index);
+  return true;
+}
+
+bool CPhysicalMonitor::ShowMonitorProperties(uint32_t index) {
   CMessageWriter& out = m_Writer;
   const platform::PhysicalMonitor* record = GetMonitor(index);
   if (record == nullptr) return false;
@@ -149,6 +155,10 @@ bool CPhysicalMonitor::ShowProperties(uint32_t index) {
       out.WriteLine(u"  %-17s: %s", u"Technology", name);
     }
   }
+  return true;
+}
+
+void CPhysicalMonitor::ShowConnectorType(uint32_t index) {
   platform::OpmStandardInformation information = {};
   // One output protection query at a time: the physical monitors of a
   // display monitor share its session, and the query costs little time.
@@ -158,12 +168,10 @@ bool CPhysicalMonitor::ShowProperties(uint32_t index) {
   opm_lock.unlock();
   if (platform::Succeeded(queried)) {
     if (const char16_t* name = ConnectorName(information.ulInformation & 0xFFFF)) {
-      out.WriteLine(u"  %-17s: %s", u"Connector Type", name);
+      m_Writer.WriteLine(u"  %-17s: %s", u"Connector Type", name);
     }
   }
-
-  out.NewLine();
-  return true;
+  m_Writer.NewLine();
 }
 
 }  // namespace monctl
