@@ -67,11 +67,13 @@ ci-extra:
 	$(MAKE) memcheck
 
 # The tag and handshake micro-benchmarks, then whole-process timings of
-# monctl-sim beside a trivial process (bench/, docs/performance.md).
+# monctl-sim beside a trivial process, its growth with the displays and
+# its runs over many monitors with DDC/CI time (bench/, docs/performance.md).
 bench: native
 	build/native/monctl-bench
 	bench/bench-process
 	bench/bench-scaling
+	bench/bench-side-by-side
 
 clean:
 	rm -rf build
