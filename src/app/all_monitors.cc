@@ -63,7 +63,8 @@ int RunAllMonitors(CConsole& console, CEnumPhysicalMonitors& monitors) {
   }
   std::vector<CMonitorJob> jobs(numbered.size());
   for (size_t i = 0; i < numbered.size(); ++i) {
-    const auto [display, index] = numbered[i];
+    CPhysicalMonitor* const display = numbered[i].display;
+    const uint32_t index = numbered[i].index;
     // The name comes from the enumeration's cache of display devices, which
     // only this thread touches.
     CRecordingScope recording(&jobs[i].output);
@@ -82,7 +83,8 @@ void ListSideBySide(CConsole& console, CEnumPhysicalMonitors& monitors) {
   const std::vector<CEnumPhysicalMonitors::CNumbered> numbered = monitors.AttachAll();
   std::vector<CMonitorJob> jobs(numbered.size());
   for (size_t i = 0; i < numbered.size(); ++i) {
-    const auto [display, index] = numbered[i];
+    CPhysicalMonitor* const display = numbered[i].display;
+    const uint32_t index = numbered[i].index;
     CRecordingScope recording(&jobs[i].output);
     console.Write(u" %lu - ", static_cast<uint32_t>(i + 1));
     monitors.WriteName(display->GetMonitor(index), display->m_MonitorInfo.szDevice);
