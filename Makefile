@@ -1,6 +1,6 @@
 # Entry points for people and CI. Every target first makes sure the build
 # dependencies are installed (scripts/setup is quick when they are).
-.PHONY: all setup native windows asan fuzz-build demo test test-native test-asan test-windows \
+.PHONY: all setup native windows asan tsan fuzz-build demo test test-native test-asan test-tsan test-windows \
         fuzz memcheck ci-extra bench clean
 
 JOBS ?= $(shell nproc)
@@ -20,6 +20,12 @@ asan: setup
 	cmake --preset asan >/dev/null
 	cmake --build --preset asan -j $(JOBS)
 
+# monctl-sim only, with ThreadSanitizer: the runs whose monitors' calls go
+# side by side are tested with it.
+tsan: setup
+	cmake --preset tsan >/dev/null
+	cmake --build --preset tsan -j $(JOBS)
+
 windows: setup
 	cmake --preset windows >/dev/null
 	cmake --build --preset windows -j $(JOBS)
@@ -38,10 +44,13 @@ test-native: native
 test-asan: asan
 	ctest --preset asan -j $(JOBS)
 
+test-tsan: tsan
+	ctest --preset tsan -j $(JOBS)
+
 test-windows: windows
 	ctest --preset windows -j $(JOBS)
 
-test: test-native test-asan test-windows
+test: test-native test-asan test-tsan test-windows
 
 # Each fuzz target for FUZZ_SECONDS seconds, side by side.
 fuzz: fuzz-build
@@ -58,11 +67,13 @@ ci-extra:
 	$(MAKE) memcheck
 
 # The tag and handshake micro-benchmarks, then whole-process timings of
-# monctl-sim beside a trivial process (bench/, docs/performance.md).
+# monctl-sim beside a trivial process, its growth with the displays and
+# its runs over many monitors with DDC/CI time (bench/, docs/performance.md).
 bench: native
 	build/native/monctl-bench
 	bench/bench-process
 	bench/bench-scaling
+	bench/bench-side-by-side
 
 clean:
 	rm -rf build

@@ -27,7 +27,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       {u"monctl", u"/device", u"2", u"/rotate", u"cw", u"/toggle", u"/position", u"-100", u"0"},
       {u"monctl", u"/properties"},
       {u"monctl", u"/listdevices", u"/properties", u"/json"},
-      {u"monctl", u"/monitor", u"dell", u"/brightness", u"70"}};
+      {u"monctl", u"/monitor", u"dell", u"/brightness", u"70"},
+      {u"monctl", u"/device", u"all", u"/brightness", u"70", u"/save"}};
   sim::Scenario scenario;
   std::string error;
   if (!sim::ParseScenario({reinterpret_cast<const char*>(data), size}, &scenario, &error)) return 0;
@@ -37,6 +38,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     outputs += display.opm ? display.opm->size() : 0;
   }
   if (scenario.displays.size() > 16 || monitors > 32 || outputs > 4) return 0;
+  scenario.ddc_timing = false;  // real waits would only slow the fuzzing down
   sim::Install(std::make_unique<sim::Simulator>(std::move(scenario)));
   const size_t blocks_before = sim::LiveTaskMemBlocks();
   CConsole& console = TheConsole();  // made afresh, as a new process would have it

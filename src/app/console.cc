@@ -31,6 +31,8 @@ const KEYWORD kPowerKeywords[4] = {
     {u"saver", kPowerSaver, 0},
 };
 
+const KEYWORD kDeviceKeywords[1] = {{u"all", 1, 0}};
+
 const KEYWORD kInputKeywords[18] = {
     {u"vga1", 0x01, 0},       {u"vga2", 0x02, 0},       {u"dvi1", 0x03, 0},       {u"dvi2", 0x04, 0},
     {u"composite1", 0x05, 0}, {u"composite2", 0x06, 0}, {u"svideo1", 0x07, 0},    {u"svideo2", 0x08, 0},
@@ -75,7 +77,8 @@ constexpr char16_t kSyntax[] =
     u"\n"
     u"  /brightness      Sets the brightness level of the selected monitor.\n"
     u"  /contrast        Sets the contrast level of the selected monitor.\n"
-    u"  /device          Specifies the 1-based index of the monitor to select.\n"
+    u"  /device          Specifies the 1-based index of the monitor to select,\n"
+    u"                    or all to act on every monitor.\n"
     u"                    See the /listdevices parameter. (default: 1)\n"
     u"  /display         Sets the level of information that will be displayed and\n"
     u"                    optionally the translation mode.\n"
@@ -148,9 +151,14 @@ int32_t CConsole::OnParameter(const char16_t* name, char16_t** values, uint32_t 
     case kOptionDevice:
       if (count != 1) return kParameterInvalid;
     {
+      if (*values[0] != u'\0' && FindKeyword(values[0], kDeviceKeywords, nullptr) >= 0) {
+        m_bAllDevices = true;
+        return 0;
+      }
       int32_t device = TextToLong(values[0], &overflow);
       if (device == 0) return kParameterInvalid;
       m_nDevice = device;
+      m_bAllDevices = false;
       return 0;
     }
     case kOptionBrightness:
@@ -207,6 +215,10 @@ int32_t CConsole::OnParameter(const char16_t* name, char16_t** values, uint32_t 
 
 bool CConsole::ValidateParameters() {
   if (m_bHelp) return false;
+  if (m_bAllDevices && (m_dwParameters & (kOptionRotate | kOptionPosition | kOptionMonitor)) != 0) {
+    SetErrorText(u"the /device all parameter cannot be used with /rotate, /position or /monitor.");
+    return false;
+  }
   if ((m_dwParameters & (kOptionDevice | kOptionMonitor)) == (kOptionDevice | kOptionMonitor)) {
     SetErrorText(u"the /device and /monitor parameters cannot be used together.");
     return false;

@@ -46,6 +46,8 @@ constexpr uint32_t kPowerSaver = 0x8;
 extern const KEYWORD kToolOptions[15];
 extern const KEYWORD kRotateKeywords[7];
 extern const KEYWORD kPowerKeywords[4];
+// The keyword of /device: every physical monitor.
+extern const KEYWORD kDeviceKeywords[1];
 // Input source keywords; the value is the VCP 0x60 value.
 extern const KEYWORD kInputKeywords[18];
 
@@ -60,6 +62,7 @@ class CConsole : public CBaseConsole {
   bool ValidateParameters() override;
 
   int32_t m_nDevice = 0;
+  bool m_bAllDevices = false;  // /device all
   int32_t m_nBrightness = 50;
   int32_t m_nContrast = 50;
   platform::Point m_ptPosition = {0, 0};

@@ -15,8 +15,8 @@ struct LevelControl {
 // Reads the monitor's range, checks `level` against it and sets it. The
 // messages differ only in their words, so each step passes its own.
 template <class Messages>
-bool SetLevel(CConsole& console, CPhysicalMonitor& monitor, LevelControl control, uint32_t level) {
-  const platform::PhysicalMonitor* record = monitor.GetMonitor(monitor.m_nSelected);
+bool SetLevel(CConsole& console, CPhysicalMonitor& monitor, uint32_t index, LevelControl control, uint32_t level) {
+  const platform::PhysicalMonitor* record = monitor.GetMonitor(index);
   uint32_t minimum = 0;
   uint32_t current = 0;
   uint32_t maximum = 0;
@@ -32,7 +32,7 @@ bool SetLevel(CConsole& console, CPhysicalMonitor& monitor, LevelControl control
     console.WriteLine(Messages::kUnchanged);
     return true;
   }
-  record = monitor.GetMonitor(monitor.m_nSelected);
+  record = monitor.GetMonitor(index);
   if (record == nullptr || !Retried(control.set, record->hPhysicalMonitor, level)) {
     console.WriteLastError(Messages::kCouldNotSet);
     return false;
@@ -59,20 +59,20 @@ struct ContrastMessages {
 
 }  // namespace
 
-bool BrightnessStep(CConsole& console, CPhysicalMonitor& monitor) {
+bool BrightnessStep(CConsole& console, CPhysicalMonitor& monitor, uint32_t index) {
   return SetLevel<BrightnessMessages>(
-      console, monitor, {platform::GetMonitorBrightness, platform::SetMonitorBrightness},
+      console, monitor, index, {platform::GetMonitorBrightness, platform::SetMonitorBrightness},
       static_cast<uint32_t>(console.m_nBrightness));
 }
 
-bool ContrastStep(CConsole& console, CPhysicalMonitor& monitor) {
-  return SetLevel<ContrastMessages>(console, monitor,
+bool ContrastStep(CConsole& console, CPhysicalMonitor& monitor, uint32_t index) {
+  return SetLevel<ContrastMessages>(console, monitor, index,
                                     {platform::GetMonitorContrast, platform::SetMonitorContrast},
                                     static_cast<uint32_t>(console.m_nContrast));
 }
 
-bool SaveStep(CConsole& console, CPhysicalMonitor& monitor) {
-  const platform::PhysicalMonitor* record = monitor.GetMonitor(monitor.m_nSelected);
+bool SaveStep(CConsole& console, CPhysicalMonitor& monitor, uint32_t index) {
+  const platform::PhysicalMonitor* record = monitor.GetMonitor(index);
   if (record == nullptr || !Retried(platform::SaveCurrentMonitorSettings, record->hPhysicalMonitor)) return false;
   console.WriteLine(u"Current settings successfully saved to nonvolatile storage.");
   return true;

@@ -1,11 +1,13 @@
 #include "app/main.h"
 
+#include "app/all_monitors.h"
 #include "app/console.h"
 #include "app/identity.h"
 #include "app/physical_monitor.h"
 #include "app/steps.h"
 #include "framework/output/format.h"
 #include "framework/process/crash_handler.h"
+#include "platform/display.h"
 #include "platform/system.h"
 
 namespace monctl {
@@ -36,10 +38,9 @@ bool SelectByIdentity(CConsole& console, CEnumPhysicalMonitors& monitors) {
   return true;
 }
 
-// The actions on one selected monitor, in their fixed order.
+// The actions on one selected monitor.
 int RunSelected(CConsole& console, CEnumPhysicalMonitors& monitors) {
-  uint32_t options = console.m_dwParameters;
-  if ((options & kOptionMonitor) != 0 && !SelectByIdentity(console, monitors)) return kExitSelection;
+  if ((console.m_dwParameters & kOptionMonitor) != 0 && !SelectByIdentity(console, monitors)) return kExitSelection;
   if (!monitors.Select(static_cast<uint32_t>(console.m_nDevice))) {
     console.WriteError(u"invalid device index");
     return kExitSelection;
@@ -50,21 +51,25 @@ int RunSelected(CConsole& console, CEnumPhysicalMonitors& monitors) {
   console.Write(u"Selected device: ");
   monitors.WriteName(record);
   console.NewLine();
+  return RunSteps(console, monitors, monitors.m_nSelected);
+}
 
-  if ((options & kOptionProperties) != 0) monitors.ShowProperties(monitors.m_nSelected);
-  if ((options & kOptionCapabilities) != 0 && !CapabilitiesStep(console, monitors)) return kExitDdc;
-  if ((options & kOptionBrightness) != 0 && !BrightnessStep(console, monitors)) return kExitBrightness;
-  if ((options & kOptionContrast) != 0 && !ContrastStep(console, monitors)) return kExitContrast;
-  if ((options & kOptionVcp) != 0 && !VcpStep(console, monitors)) return kExitDdc;
-  if ((options & kOptionInput) != 0 && !InputStep(console, monitors)) return kExitDdc;
-  if ((options & kOptionSave) != 0 && !SaveStep(console, monitors)) return kExitSelection;
-  if ((options & (kOptionRotate | kOptionPosition)) != 0 && !OrientationStep(console, monitors)) {
+}  // namespace
+
+int RunSteps(CConsole& console, CPhysicalMonitor& monitor, uint32_t index) {
+  const uint32_t options = console.m_dwParameters;
+  if ((options & kOptionProperties) != 0) monitor.ShowProperties(index);
+  if ((options & kOptionCapabilities) != 0 && !CapabilitiesStep(console, monitor, index)) return kExitDdc;
+  if ((options & kOptionBrightness) != 0 && !BrightnessStep(console, monitor, index)) return kExitBrightness;
+  if ((options & kOptionContrast) != 0 && !ContrastStep(console, monitor, index)) return kExitContrast;
+  if ((options & kOptionVcp) != 0 && !VcpStep(console, monitor, index)) return kExitDdc;
+  if ((options & kOptionInput) != 0 && !InputStep(console, monitor, index)) return kExitDdc;
+  if ((options & kOptionSave) != 0 && !SaveStep(console, monitor, index)) return kExitSelection;
+  if ((options & (kOptionRotate | kOptionPosition)) != 0 && !OrientationStep(console, monitor)) {
     return kExitDisplaySettings;
   }
   return kExitSuccess;
 }
-
-}  // namespace
 
 int wmain(int argc, char16_t* argv[]) {
   CConsole& console = TheConsole();
@@ -89,6 +94,8 @@ int wmain(int argc, char16_t* argv[]) {
     const bool properties = (console.m_dwParameters & kOptionProperties) != 0;
     if (json) {
       monitors.ListJson(properties);
+    } else if (properties && platform::CanCallMonitorsSideBySide()) {
+      ListSideBySide(console, monitors);
     } else {
       monitors.List(properties);
     }
@@ -98,7 +105,7 @@ int wmain(int argc, char16_t* argv[]) {
     PowerStep(console);
     return kExitSuccess;
   }
-  return RunSelected(console, monitors);
+  return console.m_bAllDevices ? RunAllMonitors(console, monitors) : RunSelected(console, monitors);
 }
 
 }  // namespace monctl

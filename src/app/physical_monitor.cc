@@ -83,8 +83,12 @@ const CPhysicalMonitor::CDisplayDeviceName* CPhysicalMonitor::FindDisplayDevice(
 }
 
 bool CPhysicalMonitor::WriteName(const platform::PhysicalMonitor* record) {
+  return WriteName(record, m_MonitorInfo.szDevice);
+}
+
+bool CPhysicalMonitor::WriteName(const platform::PhysicalMonitor* record, std::u16string_view device_name) {
   if (record == nullptr) return false;
-  const CDisplayDeviceName* device = FindDisplayDevice(m_MonitorInfo.szDevice);
+  const CDisplayDeviceName* device = FindDisplayDevice(device_name);
   if (device == nullptr) return false;
   m_Writer.Write(u"%s on %s", record->szPhysicalMonitorDescription, device->m_strString.c_str());
   if ((device->m_dwStateFlags & platform::kDisplayDevicePrimaryDevice) != 0) m_Writer.Write(u" [Primary]");
@@ -129,6 +133,25 @@ bool CEnumPhysicalMonitors::Select(uint32_t device) {
   m_bFound = false;
   platform::EnumDisplayMonitors(nullptr, nullptr, SelectProc, reinterpret_cast<intptr_t>(this));
   return m_bFound;
+}
+
+int CEnumPhysicalMonitors::AttachProc(platform::MonitorHandle hMonitor, platform::DeviceContext,
+                                      platform::Rect*, intptr_t object) {
+  auto* self = reinterpret_cast<CEnumPhysicalMonitors*>(object);
+  if (self == nullptr) return 1;
+  auto display = std::make_unique<CPhysicalMonitor>(self->m_Writer);
+  if (display->Attach(hMonitor)) self->m_Displays.push_back(std::move(display));
+  return 1;
+}
+
+std::vector<CEnumPhysicalMonitors::CNumbered> CEnumPhysicalMonitors::AttachAll() {
+  m_Displays.clear();
+  platform::EnumDisplayMonitors(nullptr, nullptr, AttachProc, reinterpret_cast<intptr_t>(this));
+  std::vector<CNumbered> monitors;
+  for (const std::unique_ptr<CPhysicalMonitor>& display : m_Displays) {
+    for (uint32_t i = 0; i < display->m_nCount; ++i) monitors.push_back({display.get(), i});
+  }
+  return monitors;
 }
 
 void CEnumPhysicalMonitors::List(bool properties) {

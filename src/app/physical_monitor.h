@@ -31,6 +31,8 @@ class CPhysicalMonitor {
   const platform::PhysicalMonitor* GetMonitor(uint32_t index) const;
   // Writes "<description> on <adapter>[ [Primary]]" and a line end.
   bool WriteName(const platform::PhysicalMonitor* record);
+  // The same for a physical monitor of the display device named `device`.
+  bool WriteName(const platform::PhysicalMonitor* record, std::u16string_view device);
   // What the name line shows of one display device.
   struct CDisplayDeviceName {
     std::u16string m_strString;
@@ -39,8 +41,12 @@ class CPhysicalMonitor {
   // The first display device, in enumeration order, named `name`; null when
   // an enumeration call fails first.
   const CDisplayDeviceName* FindDisplayDevice(std::u16string_view name);
-  // The properties report of physical monitor `index`.
+  // The properties report of physical monitor `index`: what the monitor and
+  // its display device say (false, with the error written, when there is
+  // nothing to report), then the connector type and an empty line.
   bool ShowProperties(uint32_t index);
+  bool ShowMonitorProperties(uint32_t index);
+  void ShowConnectorType(uint32_t index);
 
   platform::MonitorHandle m_hMonitor = nullptr;
   platform::MonitorInfo m_MonitorInfo = {};
@@ -75,6 +81,19 @@ class CEnumPhysicalMonitors : public CPhysicalMonitor {
   bool Select(uint32_t device);
   // Writes the list of all physical monitors, with their properties when asked.
   void List(bool properties);
+
+  // A physical monitor: its display monitor and its index there.
+  struct CNumbered {
+    CPhysicalMonitor* display;
+    uint32_t index;
+  };
+  // Every physical monitor of the display monitors that can be loaded, in
+  // number order. Each display monitor is loaded into an object of its own
+  // (m_Displays), which keeps it until this object goes.
+  std::vector<CNumbered> AttachAll();
+  static int AttachProc(platform::MonitorHandle hMonitor, platform::DeviceContext dc, platform::Rect* rect,
+                        intptr_t object);
+  std::vector<std::unique_ptr<CPhysicalMonitor>> m_Displays;
   // The same list as one JSON document, with the monitors' identities.
   void ListJson(bool properties);
 

@@ -1,5 +1,6 @@
 // The properties report of one physical monitor.
 #include <cstdlib>
+#include <mutex>
 
 #include "app/ddc.h"
 #include "app/physical_monitor.h"
@@ -58,6 +59,12 @@ const char16_t* ConnectorName(uint32_t connector) {
 }
 
 bool CPhysicalMonitor::ShowProperties(uint32_t index) {
+  if (!ShowMonitorProperties(index)) return false;
+  ShowConnectorType(index);
+  return true;
+}
+
+bool CPhysicalMonitor::ShowMonitorProperties(uint32_t index) {
   CMessageWriter& out = m_Writer;
   const platform::PhysicalMonitor* record = GetMonitor(index);
   if (record == nullptr) return false;
@@ -148,15 +155,23 @@ bool CPhysicalMonitor::ShowProperties(uint32_t index) {
       out.WriteLine(u"  %-17s: %s", u"Technology", name);
     }
   }
+  return true;
+}
+
+void CPhysicalMonitor::ShowConnectorType(uint32_t index) {
   platform::OpmStandardInformation information = {};
-  if (platform::Succeeded(m_Opm.QueryConnectorType(index, &information))) {
+  // One output protection query at a time: the physical monitors of a
+  // display monitor share its session, and the query costs little time.
+  static std::mutex opm_query;
+  std::unique_lock<std::mutex> opm_lock(opm_query);
+  const platform::HRESULT queried = m_Opm.QueryConnectorType(index, &information);
+  opm_lock.unlock();
+  if (platform::Succeeded(queried)) {
     if (const char16_t* name = ConnectorName(information.ulInformation & 0xFFFF)) {
-      out.WriteLine(u"  %-17s: %s", u"Connector Type", name);
+      m_Writer.WriteLine(u"  %-17s: %s", u"Connector Type", name);
     }
   }
-
-  out.NewLine();
-  return true;
+  m_Writer.NewLine();
 }
 
 }  // namespace monctl

@@ -1,5 +1,7 @@
 // The actions of a run on the selected monitor, and the power broadcast.
 // Each writes its own messages and returns false when the run must end.
+// The DDC/CI steps act on physical monitor `index` of `monitor` and change
+// nothing in it, so that steps for different monitors may run side by side.
 #pragma once
 
 #include <cstdint>
@@ -9,16 +11,21 @@ namespace monctl {
 class CConsole;
 class CPhysicalMonitor;
 
-bool BrightnessStep(CConsole& console, CPhysicalMonitor& monitor);
-bool ContrastStep(CConsole& console, CPhysicalMonitor& monitor);
-bool SaveStep(CConsole& console, CPhysicalMonitor& monitor);
+bool BrightnessStep(CConsole& console, CPhysicalMonitor& monitor, uint32_t index);
+bool ContrastStep(CConsole& console, CPhysicalMonitor& monitor, uint32_t index);
+bool SaveStep(CConsole& console, CPhysicalMonitor& monitor, uint32_t index);
 // /vcp, /input and /capabilities.
-bool VcpStep(CConsole& console, CPhysicalMonitor& monitor);
-bool InputStep(CConsole& console, CPhysicalMonitor& monitor);
-bool CapabilitiesStep(CConsole& console, CPhysicalMonitor& monitor);
+bool VcpStep(CConsole& console, CPhysicalMonitor& monitor, uint32_t index);
+bool InputStep(CConsole& console, CPhysicalMonitor& monitor, uint32_t index);
+bool CapabilitiesStep(CConsole& console, CPhysicalMonitor& monitor, uint32_t index);
 // Orientation and position in one display-settings change.
 bool OrientationStep(CConsole& console, CPhysicalMonitor& monitor);
 void PowerStep(CConsole& console);
+
+// The actions that the options ask for on physical monitor `index` of
+// `monitor`, in their fixed order, up to the first that fails; its exit
+// code, or kExitSuccess.
+int RunSteps(CConsole& console, CPhysicalMonitor& monitor, uint32_t index);
 
 // The angle of a display orientation value: 0, 90, 180 or 270; any value
 // that is not a rotation counts as 0.

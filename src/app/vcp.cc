@@ -14,10 +14,10 @@
 namespace monctl {
 namespace {
 
-// The selected monitor's handle; null, with the last error
+// The handle of physical monitor `index`; null, with the last error
 // ERROR_INVALID_PARAMETER, when there is none.
-platform::PhysicalMonitorHandle Selected(CPhysicalMonitor& monitor) {
-  const platform::PhysicalMonitor* record = monitor.GetMonitor(monitor.m_nSelected);
+platform::PhysicalMonitorHandle Selected(CPhysicalMonitor& monitor, uint32_t index) {
+  const platform::PhysicalMonitor* record = monitor.GetMonitor(index);
   return record != nullptr ? record->hPhysicalMonitor : nullptr;
 }
 
@@ -38,11 +38,11 @@ bool WriteVcp(platform::PhysicalMonitorHandle handle, uint8_t code, uint32_t val
 
 }  // namespace
 
-bool VcpStep(CConsole& console, CPhysicalMonitor& monitor) {
+bool VcpStep(CConsole& console, CPhysicalMonitor& monitor, uint32_t index) {
   const uint8_t code = console.m_nVcpCode;
   const char16_t* name = VcpName(code);
   VcpReading reading;
-  if (!ReadVcp(Selected(monitor), code, &reading)) {
+  if (!ReadVcp(Selected(monitor, index), code, &reading)) {
     console.WriteLastError(u"could not get VCP code 0x%02X.", code);
     return false;
   }
@@ -56,7 +56,7 @@ bool VcpStep(CConsole& console, CPhysicalMonitor& monitor) {
     console.WriteLine(u"The value of VCP code 0x%02X (%s) will remain unchanged.", code, name);
     return true;
   }
-  if (!WriteVcp(Selected(monitor), code, value)) {
+  if (!WriteVcp(Selected(monitor, index), code, value)) {
     console.WriteLastError(u"could not set VCP code 0x%02X.", code);
     return false;
   }
@@ -64,9 +64,9 @@ bool VcpStep(CConsole& console, CPhysicalMonitor& monitor) {
   return true;
 }
 
-bool InputStep(CConsole& console, CPhysicalMonitor& monitor) {
+bool InputStep(CConsole& console, CPhysicalMonitor& monitor, uint32_t index) {
   VcpReading reading;
-  if (!ReadVcp(Selected(monitor), kVcpInputSource, &reading)) {
+  if (!ReadVcp(Selected(monitor, index), kVcpInputSource, &reading)) {
     console.WriteLastError(u"could not get input source.");
     return false;
   }
@@ -76,7 +76,7 @@ bool InputStep(CConsole& console, CPhysicalMonitor& monitor) {
     console.WriteLine(u"The input source will remain unchanged.");
     return true;
   }
-  if (!WriteVcp(Selected(monitor), kVcpInputSource, console.m_dwInput)) {
+  if (!WriteVcp(Selected(monitor, index), kVcpInputSource, console.m_dwInput)) {
     console.WriteLastError(u"could not set input source.");
     return false;
   }
@@ -85,8 +85,8 @@ bool InputStep(CConsole& console, CPhysicalMonitor& monitor) {
   return true;
 }
 
-bool CapabilitiesStep(CConsole& console, CPhysicalMonitor& monitor) {
-  const platform::PhysicalMonitorHandle handle = Selected(monitor);
+bool CapabilitiesStep(CConsole& console, CPhysicalMonitor& monitor, uint32_t index) {
+  const platform::PhysicalMonitorHandle handle = Selected(monitor, index);
   uint32_t length = 0;
   std::vector<char> buffer;
   bool read = handle != nullptr && Retried(platform::GetCapabilitiesStringLength, handle, &length);

@@ -149,6 +149,11 @@ bool SetVCPFeature(PhysicalMonitorHandle monitor, uint8_t code, uint32_t value);
 bool GetCapabilitiesStringLength(PhysicalMonitorHandle monitor, uint32_t* length);
 bool CapabilitiesRequestAndCapabilitiesReply(PhysicalMonitorHandle monitor, char* text, uint32_t length);
 
+// True when the monitor configuration functions may be called for different
+// physical monitors from several threads at once (calls for one monitor
+// stay in order).
+bool CanCallMonitorsSideBySide();
+
 bool EnumDisplaySettingsW(const char16_t* device, uint32_t mode_number, DisplayMode* mode);
 // Changes the fields of `mode` that dmFields marks; returns a DISP_CHANGE_* result.
 int32_t ChangeDisplaySettingsExW(const char16_t* device, DisplayMode* mode, uint32_t flags);

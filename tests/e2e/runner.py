@@ -39,6 +39,7 @@ class Group:
     env: list = field(default_factory=list)
     head: list = field(default_factory=list)
     log: list = None  # None: the call log is not compared
+    by_monitor: bool = False  # logorder: monitor
     own: set = field(default_factory=set)  # the list keys this group has set itself
 
 @dataclass
@@ -69,6 +70,8 @@ def set_key(group, key, value, where):
         group.banner = value == "yes"
     elif key == "scenario":
         group.scenario = value
+    elif key == "logorder" and value in ("exact", "monitor"):
+        group.by_monitor = value == "monitor"
     else:
         raise CaseError(f"{where}: unknown key or value '{key}: {value}'")
 
@@ -133,6 +136,18 @@ def log_matches(expected, actual):
             if (values[name] + offset) % 2**32 != int(text):
                 return False
     return True
+
+MONITOR = re.compile(r"\S+#\d+")
+
+def by_monitor(log):
+    """The call log with the lines of each monitor (named <device>#<n>)
+    together in their order, then the lines that name none, sorted: all that
+    a run whose monitors' calls go side by side keeps of the order."""
+    groups, rest = {}, []
+    for line in log.split("\n"):
+        name = MONITOR.search(line)
+        (groups.setdefault(name.group(0), []) if name else rest).append(line)
+    return "\n".join([line for key in sorted(groups) for line in groups[key]] + sorted(rest))
 
 class Expander:
     """Replaces {{name}} by a definition or a fragment file, the build's own
@@ -226,7 +241,10 @@ class Runner:
             details += ["standard error differs:"] + diff(want_err, proc.stderr, "utf8")
         if check_log:
             got_log = log.read_bytes().replace(b"\r\n", b"\n") if log.exists() else b""
-            if not log_matches(want_log, got_log.decode("utf-8", "replace")):
+            got_text = got_log.decode("utf-8", "replace")
+            if group.by_monitor:
+                want_log, got_text = by_monitor(want_log), by_monitor(got_text)
+            if not log_matches(want_log, got_text):
                 details += ["call log differs:"] + diff(want_log.encode("utf-8"), got_log, "utf8")
         return case, details
 

@@ -5,6 +5,21 @@
 #include "platform/text.h"
 
 namespace monctl {
+namespace {
+
+thread_local CMessageRecording* t_recording = nullptr;
+
+}  // namespace
+
+CRecordingScope::CRecordingScope(CMessageRecording* recording) : previous_(t_recording) { t_recording = recording; }
+
+CRecordingScope::~CRecordingScope() { t_recording = previous_; }
+
+void CMessageWriter::Replay(const CMessageRecording& recording) {
+  for (const CRecordedMessage& message : recording) {
+    WriteMessage(message.text ? message.text->c_str() : nullptr, message.flags, message.code, {});
+  }
+}
 
 int32_t CMessageWriter::WriteMessage(const char16_t* text, uint32_t flags, int32_t code,
                                      PrintfArgs args) {
@@ -14,6 +29,10 @@ int32_t CMessageWriter::WriteMessage(const char16_t* text, uint32_t flags, int32
   if (text != nullptr) {
     std::u16string_view view(text, TextLength(text));
     formatted = (flags & MWF_RAW) != 0 ? std::u16string(view) : FormatText(view, args);
+  }
+  if (t_recording != nullptr) {
+    t_recording->push_back({std::move(formatted), flags | MWF_RAW, code});
+    return 0;
   }
   std::optional<std::u16string_view> line;
   if (formatted) line = *formatted;

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "framework/output/format.h"
 #include "framework/output/system_error.h"
@@ -38,6 +39,29 @@ constexpr uint32_t MWF_NEWLINE = 0x00400000;
 constexpr uint32_t MWO_TIMESTAMP = 0x1;
 constexpr uint32_t MWO_PREFIX = 0x2;
 constexpr uint32_t MWO_PREFIXFIRST = 0x4;
+
+// Messages kept to be written later: a worker thread records them, and the
+// thread that owns the writer plays them back (CMessageWriter::Replay).
+struct CRecordedMessage {
+  std::optional<std::u16string> text;  // already formatted
+  uint32_t flags;
+  int32_t code;
+};
+using CMessageRecording = std::vector<CRecordedMessage>;
+
+// While it lives, every message that the calling thread writes through any
+// writer is appended to `recording` instead of being written; the writer's
+// own state is left alone.
+class CRecordingScope {
+ public:
+  explicit CRecordingScope(CMessageRecording* recording);
+  ~CRecordingScope();
+  CRecordingScope(const CRecordingScope&) = delete;
+  CRecordingScope& operator=(const CRecordingScope&) = delete;
+
+ private:
+  CMessageRecording* previous_;
+};
 
 class CMessageWriter {
  public:
@@ -94,6 +118,9 @@ class CMessageWriter {
         [&](PrintfArgs a) { return WriteResourceMessage(static_cast<uint16_t>(id), MWF_ERROR, 1, a); },
         args...);
   }
+
+  // Writes recorded messages as they would have been written then.
+  void Replay(const CMessageRecording& recording);
 
   // Builds one line: decoration at a line start, the text, a line end when
   // asked, then OutputText.

@@ -6,6 +6,7 @@
 namespace monctl::sim {
 
 void CallLog::Append(std::string line) {
+  std::lock_guard lock(mutex_);
   if (!path_.empty()) {
     // Opened for each line so that the file is complete whenever the
     // process ends, however it ends.

@@ -185,6 +185,10 @@ bool CapabilitiesRequestAndCapabilitiesReply(PhysicalMonitorHandle monitor, char
   return true;
 }
 
+// Not while a test's fault plan is armed: it counts the calls of a run in
+// order, and calls side by side have no order.
+bool CanCallMonitorsSideBySide() { return !sim::FaultsArmed(); }
+
 bool EnumDisplaySettingsW(const char16_t* device, uint32_t mode_number, DisplayMode* mode) {
   if (mode == nullptr) return Fail(kErrorInvalidParameter);
   const auto display = device == nullptr ? Current().PrimaryDisplay() : Current().FindDisplay(device);

@@ -26,6 +26,8 @@ std::optional<uint32_t> CallRecorder::Record(Call call, size_t display, std::opt
 
 void ArmFaults(CallRecorder* recorder) { g_armed.store(recorder); }
 
+bool FaultsArmed() { return Armed() != nullptr; }
+
 std::optional<uint32_t> InjectedFailure(Call call, size_t display, std::optional<size_t> index,
                                         bool scenario_fails) {
   CallRecorder* recorder = Armed();

@@ -101,6 +101,7 @@ class CallRecorder {
 // Arms the layer with `recorder`; null disarms it. The recorder must
 // outlive its arming.
 void ArmFaults(CallRecorder* recorder);
+bool FaultsArmed();
 
 // A call of the simulated stack on `display` (and its monitor or output
 // `index`); `scenario_fails`: the scenario fails it anyway. Returns the

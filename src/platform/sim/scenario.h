@@ -98,6 +98,8 @@ inline std::u16string DeviceKey(std::u16string_view device) {
 
 struct Scenario {
   bool admin = false;
+  // Every DDC/CI call on a physical monitor takes its protocol time.
+  bool ddc_timing = false;
   std::vector<DisplayConfig> displays;
 };
 

@@ -391,9 +391,10 @@ DisplayConfig ToDisplay(const json& value, const std::string& path) {
 }
 
 Scenario ToScenario(const json& value) {
-  CheckObject(value, "", {"admin", "displays"});
+  CheckObject(value, "", {"admin", "ddc_timing", "displays"});
   Scenario scenario;
   if (const json* v = Find(value, "admin")) scenario.admin = ToBool(*v, "admin");
+  if (const json* v = Find(value, "ddc_timing")) scenario.ddc_timing = ToBool(*v, "ddc_timing");
   const json& displays = Require(value, "", "displays");
   if (!displays.is_array()) Expected("displays", "an array of display monitors", displays);
   std::optional<size_t> primary;

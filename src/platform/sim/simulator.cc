@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <thread>
 #include <utility>
 
 #include "platform/sim/scenario_loader.h"
@@ -97,6 +99,27 @@ class TrackedOutput final : public platform::OpmVideoOutput {
   uint32_t references_ = 1;
 };
 
+// The time a DDC/CI call takes on the bus: the monitor needs that long
+// between messages. The capabilities string comes in fragments of 32 bytes.
+std::chrono::milliseconds DdcTime(Call call, const PhysicalMonitorConfig& monitor) {
+  using std::chrono::milliseconds;
+  switch (call) {
+    case Call::kSetMonitorBrightness:
+    case Call::kSetMonitorContrast:
+    case Call::kSetVCPFeature:
+      return milliseconds(50);
+    case Call::kSaveCurrentMonitorSettings:
+      return milliseconds(200);
+    case Call::kGetMonitorCapabilities:
+    case Call::kCapabilitiesRequestAndCapabilitiesReply: {
+      const size_t bytes = monitor.capabilities_string ? monitor.capabilities_string->size() : 0;
+      return milliseconds(50 * static_cast<int64_t>((bytes + 31) / 32));
+    }
+    default:
+      return milliseconds(40);
+  }
+}
+
 std::unique_ptr<Simulator>& Installed() {
   static std::unique_ptr<Simulator> simulator;
   return simulator;
@@ -108,6 +131,7 @@ Simulator::Simulator(Scenario scenario, std::string log_path)
     : state_(std::move(scenario)),
       log_(std::make_shared<CallLog>(std::move(log_path))),
       live_outputs_(std::make_shared<size_t>(0)) {
+  for (const DisplayConfig& display : state_.displays) buses_.emplace_back(display.physical.size());
   for (size_t i = 0; i < state_.displays.size(); ++i) {
     displays_by_device_.emplace(DeviceKey(state_.displays[i].device), i);
     if (state_.displays[i].primary && !primary_) primary_ = i;
@@ -127,6 +151,7 @@ std::optional<size_t> Simulator::PrimaryDisplay() const { return primary_; }
 
 std::optional<uint32_t> Simulator::ScenarioFailure(const FailMap& fail, Call call, size_t display,
                                                    std::optional<size_t> index) const {
+  std::lock_guard lock(mutex_);
   const auto it = fail.find(call);
   if (it == fail.end()) return std::nullopt;
   if (it->second.times != FailEntry::kEveryTime && failures_[{display, index, call}]++ >= it->second.times) {
@@ -143,6 +168,7 @@ std::optional<Status> Simulator::DisplayFailure(size_t display, Call call, std::
 }
 
 Status Simulator::GetMonitorInfoW(size_t display, platform::MonitorInfo* info) const {
+  std::lock_guard lock(mutex_);
   if (auto failure = DisplayFailure(display, Call::kGetMonitorInfoW)) return *failure;
   const DisplayConfig& config = state_.displays[display];
   info->rcMonitor = config.rect;
@@ -153,6 +179,7 @@ Status Simulator::GetMonitorInfoW(size_t display, platform::MonitorInfo* info) c
 }
 
 Status Simulator::GetDisplayDevice(size_t display, platform::DisplayDevice* device) const {
+  std::lock_guard lock(mutex_);
   if (auto failure = DisplayFailure(display, Call::kEnumDisplayDevicesW)) return *failure;
   const DisplayConfig& config = state_.displays[display];
   *device = {};
@@ -169,6 +196,7 @@ Status Simulator::GetDisplayDevice(size_t display, platform::DisplayDevice* devi
 }
 
 Status Simulator::GetMonitorDevice(size_t display, size_t index, platform::DisplayDevice* device) const {
+  std::lock_guard lock(mutex_);
   if (auto failure = DisplayFailure(display, Call::kEnumDisplayDevicesW, index)) return *failure;
   const DisplayConfig& config = state_.displays[display];
   if (index >= config.physical.size()) return Status::Failure(platform::kErrorNoMoreItems);
@@ -181,6 +209,7 @@ Status Simulator::GetMonitorDevice(size_t display, size_t index, platform::Displ
 }
 
 Status Simulator::GetDisplayMode(size_t display, platform::DisplayMode* mode) const {
+  std::lock_guard lock(mutex_);
   if (auto failure = DisplayFailure(display, Call::kEnumDisplaySettingsW)) return *failure;
   *mode = state_.displays[display].mode;
   return Status::Success();
@@ -188,6 +217,7 @@ Status Simulator::GetDisplayMode(size_t display, platform::DisplayMode* mode) co
 
 int32_t Simulator::ChangeDisplayMode(std::u16string_view device, const platform::DisplayMode& mode,
                                      uint32_t flags, std::optional<int32_t> result) {
+  std::lock_guard lock(mutex_);
   log_->Append(
       fmt::format("ChangeDisplaySettingsExW {} fields=0x{:08X} orientation={} width={} height={} "
                   "position={},{} flags={}",
@@ -232,12 +262,14 @@ void Simulator::Broadcast(uintptr_t command, intptr_t parameter) {
 void Simulator::Sleep(uint32_t milliseconds) { log_->Append(fmt::format("Sleep {}", milliseconds)); }
 
 Status Simulator::GetPhysicalMonitorCount(size_t display, uint32_t* count) const {
+  std::lock_guard lock(mutex_);
   if (auto failure = DisplayFailure(display, Call::kGetNumberOfPhysicalMonitorsFromHMONITOR)) return *failure;
   *count = static_cast<uint32_t>(state_.displays[display].physical.size());
   return Status::Success();
 }
 
 Status Simulator::GetPhysicalMonitors(size_t display, uint32_t count, platform::PhysicalMonitor* monitors) {
+  std::lock_guard lock(mutex_);
   if (auto failure = DisplayFailure(display, Call::kGetPhysicalMonitorsFromHMONITOR)) return *failure;
   const DisplayConfig& config = state_.displays[display];
   if (count != config.physical.size()) return Status::Failure(platform::kErrorInvalidParameter);
@@ -251,10 +283,27 @@ Status Simulator::GetPhysicalMonitors(size_t display, uint32_t count, platform::
 }
 
 Status Simulator::DestroyPhysicalMonitor(platform::PhysicalMonitorHandle handle) {
+  std::lock_guard lock(mutex_);
   if (handles_.erase(reinterpret_cast<uintptr_t>(handle)) == 0) {
     return Status::Failure(kErrorInvalidPhysicalMonitorHandle);
   }
   return Status::Success();
+}
+
+std::unique_lock<std::mutex> Simulator::TakeBus(platform::PhysicalMonitorHandle handle, Call call) const {
+  if (!state_.ddc_timing) return {};
+  std::mutex* bus = nullptr;
+  std::chrono::milliseconds time{};
+  {
+    std::lock_guard lock(mutex_);
+    const auto it = handles_.find(reinterpret_cast<uintptr_t>(handle));
+    if (it == handles_.end()) return {};
+    bus = &buses_[it->second.display][it->second.index];
+    time = DdcTime(call, Monitor(it->second));
+  }
+  std::unique_lock<std::mutex> hold(*bus);
+  std::this_thread::sleep_for(time);
+  return hold;
 }
 
 Status Simulator::Resolve(platform::PhysicalMonitorHandle handle, Call call, Location* location) const {
@@ -278,6 +327,8 @@ std::string Simulator::Name(Location location) const {
 
 Status Simulator::GetCapabilities(platform::PhysicalMonitorHandle handle, uint32_t* capabilities,
                                   uint32_t* color_temperatures) const {
+  const auto bus = TakeBus(handle, Call::kGetMonitorCapabilities);
+  std::lock_guard lock(mutex_);
   Location location;
   if (Status status = Resolve(handle, Call::kGetMonitorCapabilities, &location); !status.ok) return status;
   *capabilities = Monitor(location).capabilities;
@@ -288,6 +339,8 @@ Status Simulator::GetCapabilities(platform::PhysicalMonitorHandle handle, uint32
 Status Simulator::GetLevels(platform::PhysicalMonitorHandle handle, Setting setting, Levels* levels) const {
   static constexpr Call kCalls[] = {Call::kGetMonitorBrightness, Call::kGetMonitorContrast,
                                     Call::kGetMonitorDisplayAreaSize, Call::kGetMonitorDisplayAreaSize};
+  const auto bus = TakeBus(handle, kCalls[static_cast<size_t>(setting)]);
+  std::lock_guard lock(mutex_);
   Location location;
   const Status status = Resolve(handle, kCalls[static_cast<size_t>(setting)], &location);
   if (!status.ok) return status;
@@ -314,6 +367,8 @@ Status Simulator::SetLevel(platform::PhysicalMonitorHandle handle, Setting setti
     return Status::Failure(platform::kErrorInvalidParameter);
   }
   const Call call = setting == Setting::kBrightness ? Call::kSetMonitorBrightness : Call::kSetMonitorContrast;
+  const auto bus = TakeBus(handle, call);
+  std::lock_guard lock(mutex_);
   Location location;
   if (Status status = Resolve(handle, call, &location); !status.ok) return status;
   PhysicalMonitorConfig& monitor = state_.displays[location.display].physical[location.index];
@@ -323,6 +378,8 @@ Status Simulator::SetLevel(platform::PhysicalMonitorHandle handle, Setting setti
 }
 
 Status Simulator::GetTechnology(platform::PhysicalMonitorHandle handle, int32_t* technology) const {
+  const auto bus = TakeBus(handle, Call::kGetMonitorTechnologyType);
+  std::lock_guard lock(mutex_);
   Location location;
   if (Status status = Resolve(handle, Call::kGetMonitorTechnologyType, &location); !status.ok) return status;
   *technology = Monitor(location).technology;
@@ -330,6 +387,8 @@ Status Simulator::GetTechnology(platform::PhysicalMonitorHandle handle, int32_t*
 }
 
 Status Simulator::SaveSettings(platform::PhysicalMonitorHandle handle) {
+  const auto bus = TakeBus(handle, Call::kSaveCurrentMonitorSettings);
+  std::lock_guard lock(mutex_);
   Location location;
   if (Status status = Resolve(handle, Call::kSaveCurrentMonitorSettings, &location); !status.ok) return status;
   log_->Append(fmt::format("SaveCurrentMonitorSettings {}", Name(location)));
@@ -344,6 +403,8 @@ constexpr uint8_t kVcpContrast = 0x12;
 }  // namespace
 
 Status Simulator::GetVcp(platform::PhysicalMonitorHandle handle, uint8_t code, VcpFeature* feature) const {
+  const auto bus = TakeBus(handle, Call::kGetVCPFeatureAndVCPFeatureReply);
+  std::lock_guard lock(mutex_);
   Location location;
   if (Status status = Resolve(handle, Call::kGetVCPFeatureAndVCPFeatureReply, &location); !status.ok) return status;
   const PhysicalMonitorConfig& monitor = Monitor(location);
@@ -359,6 +420,8 @@ Status Simulator::GetVcp(platform::PhysicalMonitorHandle handle, uint8_t code, V
 }
 
 Status Simulator::SetVcp(platform::PhysicalMonitorHandle handle, uint8_t code, uint32_t value) {
+  const auto bus = TakeBus(handle, Call::kSetVCPFeature);
+  std::lock_guard lock(mutex_);
   Location location;
   if (Status status = Resolve(handle, Call::kSetVCPFeature, &location); !status.ok) return status;
   PhysicalMonitorConfig& monitor = state_.displays[location.display].physical[location.index];
@@ -377,6 +440,8 @@ Status Simulator::SetVcp(platform::PhysicalMonitorHandle handle, uint8_t code, u
 
 Status Simulator::GetCapabilitiesString(platform::PhysicalMonitorHandle handle, Call call,
                                         std::string_view* text) const {
+  const auto bus = TakeBus(handle, call);
+  std::lock_guard lock(mutex_);
   Location location;
   if (Status status = Resolve(handle, call, &location); !status.ok) return status;
   const std::optional<std::string>& string = Monitor(location).capabilities_string;
@@ -386,6 +451,7 @@ Status Simulator::GetCapabilitiesString(platform::PhysicalMonitorHandle handle, 
 }
 
 platform::HRESULT Simulator::GetOpmOutputs(size_t display, std::vector<platform::OpmVideoOutput*>* outputs) {
+  std::lock_guard lock(mutex_);
   const DisplayConfig& config = state_.displays[display];
   if (const auto error = InjectedFailure(Call::kOPMGetVideoOutputsFromHMONITOR, display, std::nullopt, !config.opm)) {
     return platform::HresultFromWin32(*error);

@@ -6,12 +6,18 @@
 // Every operation that stands for a platform call returns a Status: success,
 // or failure with the last-error value that the caller hands to its
 // platform's SetLastError.
+//
+// Operations may be called from several threads at once: each takes the
+// simulator's lock. With the scenario's ddc_timing, a DDC/CI operation
+// first holds its monitor's bus for the call's protocol time, outside the
+// lock, so that the calls of different monitors overlap.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -59,12 +65,19 @@ class Simulator {
   Simulator& operator=(const Simulator&) = delete;
 
   // The scenario with every change made so far (levels set, modes changed).
+  // Not to be read while other threads make calls.
   const Scenario& state() const { return state_; }
   const CallLog& call_log() const { return *log_; }
   // Physical monitor handles handed out and not yet destroyed.
-  size_t live_physical_monitors() const { return handles_.size(); }
+  size_t live_physical_monitors() const {
+    std::lock_guard lock(mutex_);
+    return handles_.size();
+  }
   // OPM video outputs handed out whose last reference is not yet released.
-  size_t live_opm_outputs() const { return *live_outputs_; }
+  size_t live_opm_outputs() const {
+    std::lock_guard lock(mutex_);
+    return *live_outputs_;
+  }
 
   // Display monitors, by index in enumeration order.
   size_t display_count() const { return state_.displays.size(); }
@@ -136,11 +149,20 @@ class Simulator {
   // call asks about, for the call record.
   std::optional<Status> DisplayFailure(size_t display, Call call,
                                        std::optional<size_t> index = std::nullopt) const;
+  // With ddc_timing: waits for the bus of the handle's monitor, then holds
+  // it for the protocol time of `call`; the returned lock keeps holding it.
+  // Nothing for a handle that is not valid. Must not be called under the
+  // simulator's lock.
+  std::unique_lock<std::mutex> TakeBus(platform::PhysicalMonitorHandle handle, Call call) const;
   // Resolves a handle and applies the monitor's fail entry for `call`.
   Status Resolve(platform::PhysicalMonitorHandle handle, Call call, Location* location) const;
   const PhysicalMonitorConfig& Monitor(Location location) const;
   std::string Name(Location location) const;
 
+  // Operations call each other, so the lock may be taken again.
+  mutable std::recursive_mutex mutex_;
+  // One bus per physical monitor, by display.
+  mutable std::vector<std::vector<std::mutex>> buses_;
   Scenario state_;
   std::shared_ptr<CallLog> log_;
   std::shared_ptr<size_t> live_outputs_;

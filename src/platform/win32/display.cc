@@ -195,6 +195,10 @@ bool SaveCurrentMonitorSettings(PhysicalMonitorHandle monitor) {
   return kSaveCurrentMonitorSettings(Native(monitor)) != FALSE;
 }
 
+// Each physical monitor has its own I2C bus, and dxva2 serialises the
+// calls for one handle itself.
+bool CanCallMonitorsSideBySide() { return true; }
+
 bool GetVCPFeatureAndVCPFeatureReply(PhysicalMonitorHandle monitor, uint8_t code, int32_t* type, uint32_t* current,
                                      uint32_t* maximum) {
   DWORD code_type = 0;
