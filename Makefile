@@ -60,10 +60,10 @@ fuzz: fuzz-build
 memcheck: native
 	ctest --preset memcheck
 
-# What CI runs after `make test`: each fuzz target for 30 seconds, then the
+# What CI runs after `make test`: each fuzz target for 20 seconds, then the
 # memcheck run.
 ci-extra:
-	$(MAKE) fuzz FUZZ_SECONDS=30
+	$(MAKE) fuzz FUZZ_SECONDS=20
 	$(MAKE) memcheck
 
 # The tag and handshake micro-benchmarks, then whole-process timings of
