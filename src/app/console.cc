@@ -153,12 +153,14 @@ int32_t CConsole::OnParameter(const char16_t* name, char16_t** values, uint32_t 
     {
       if (*values[0] != u'\0' && FindKeyword(values[0], kDeviceKeywords, nullptr) >= 0) {
         m_bAllDevices = true;
+        m_bDeviceGiven = true;
         return 0;
       }
       int32_t device = TextToLong(values[0], &overflow);
       if (device == 0) return kParameterInvalid;
       m_nDevice = device;
       m_bAllDevices = false;
+      m_bDeviceGiven = true;
       return 0;
     }
     case kOptionBrightness:
@@ -219,7 +221,8 @@ bool CConsole::ValidateParameters() {
     SetErrorText(u"the /device all parameter cannot be used with /rotate, /position or /monitor.");
     return false;
   }
-  if ((m_dwParameters & (kOptionDevice | kOptionMonitor)) == (kOptionDevice | kOptionMonitor)) {
+  // The default device below does not count, so that a second check answers as the first.
+  if (m_bDeviceGiven && (m_dwParameters & kOptionMonitor) != 0) {
     SetErrorText(u"the /device and /monitor parameters cannot be used together.");
     return false;
   }

@@ -63,6 +63,7 @@ class CConsole : public CBaseConsole {
 
   int32_t m_nDevice = 0;
   bool m_bAllDevices = false;  // /device all
+  bool m_bDeviceGiven = false;  // /device on the command line, not the default
   int32_t m_nBrightness = 50;
   int32_t m_nContrast = 50;
   platform::Point m_ptPosition = {0, 0};

@@ -17,7 +17,8 @@ namespace {
 
 // The console after parsing `line` (split at its spaces), as "parameters
 // d<device> b<brightness> c<contrast> x,y w<power> r<rotate>", " help" when
-// the usage screen is asked for, then whatever was reported.
+// the usage screen is asked for, then whatever was reported; " changed" when
+// checking the parameters again answers otherwise.
 std::u16string Parse(const std::u16string& line) {
   std::vector<std::u16string> args{u"monctl"};
   for (size_t at = 0, end; at < line.size(); at = end + 1) {
@@ -30,9 +31,10 @@ std::u16string Parse(const std::u16string& line) {
   // The console puts standard error into UTF-16 mode; the test framework writes narrow text there.
   platform::SetTranslationMode(platform::Stream::kError, platform::kModeText);
   c.ParseCommandLine(static_cast<int>(args.size()), argv.data());
+  const bool changed = c.ValidateParameters() == c.m_bHelp;
   return Format(u"%x d%d b%d c%d %d,%d w%x r%x", c.m_dwParameters, c.m_nDevice, c.m_nBrightness, c.m_nContrast,
                 c.m_ptPosition.x, c.m_ptPosition.y, c.m_dwPower, c.m_dwRotate) +
-         (c.m_bHelp ? u" help" : u"") + c.m_strInvalidParameters + c.m_strUnknownParameters + c.m_strError;
+         (c.m_bHelp ? u" help" : u"") + (changed ? u" changed" : u"") + c.m_strInvalidParameters + c.m_strUnknownParameters + c.m_strError;
 }
 
 TEST(ToolOptionsTest, CommandLines) {
@@ -56,6 +58,7 @@ TEST(ToolOptionsTest, CommandLines) {
       {u"/rotate d", u"81 d1 b50 c50 0,0 w1 r40"},
       {u"/brightness x /contrast 2147483647", u"7 d1 b0 c2147483647 0,0 w1 r1"},
       {u"/position 99999999999 -99999999999", u"11 d1 b50 c50 2147483647,-2147483648 w1 r1"},
+      {u"/m x /p 1 2", u"411 d1 b50 c50 1,2 w1 r1"},
   };
   for (const auto& [args, expected] : cases) EXPECT_EQ(Parse(args), expected) << testing::PrintToString(args);
 }
