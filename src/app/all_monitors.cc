@@ -68,9 +68,7 @@ int RunAllMonitors(CConsole& console, CEnumPhysicalMonitors& monitors) {
     // The name comes from the enumeration's cache of display devices, which
     // only this thread touches.
     CRecordingScope recording(&jobs[i].output);
-    console.Write(u"Selected device: ");
-    monitors.WriteName(display->GetMonitor(index), display->m_MonitorInfo.szDevice);
-    console.NewLine();
+    WriteSelected(console, monitors, *display, index);
     jobs[i].work = [&console, display, index] { return RunSteps(console, *display, index); };
   }
   RunJobs(console, jobs, platform::CanCallMonitorsSideBySide());
@@ -87,7 +85,7 @@ void ListSideBySide(CConsole& console, CEnumPhysicalMonitors& monitors) {
     const uint32_t index = numbered[i].index;
     CRecordingScope recording(&jobs[i].output);
     console.Write(u" %lu - ", static_cast<uint32_t>(i + 1));
-    monitors.WriteName(display->GetMonitor(index), display->m_MonitorInfo.szDevice);
+    monitors.WriteName(*display, index);
     console.NewLine();
     // The output protection queries stay in number order, on this thread.
     jobs[i].work = [display, index] { return display->ShowMonitorProperties(index) ? 0 : 1; };

@@ -45,16 +45,20 @@ int RunSelected(CConsole& console, CEnumPhysicalMonitors& monitors) {
     console.WriteError(u"invalid device index");
     return kExitSelection;
   }
-  const platform::PhysicalMonitor* record = monitors.GetMonitor(monitors.m_nSelected);
-  if (record == nullptr) return kExitSelection;
+  if (monitors.GetMonitor(monitors.m_nSelected) == nullptr) return kExitSelection;
 
-  console.Write(u"Selected device: ");
-  monitors.WriteName(record);
-  console.NewLine();
+  WriteSelected(console, monitors, monitors, monitors.m_nSelected);
   return RunSteps(console, monitors, monitors.m_nSelected);
 }
 
 }  // namespace
+
+void WriteSelected(CConsole& console, CEnumPhysicalMonitors& monitors, const CPhysicalMonitor& display,
+                   uint32_t index) {
+  console.Write(u"Selected device: ");
+  monitors.WriteName(display, index);
+  console.NewLine();
+}
 
 int RunSteps(CConsole& console, CPhysicalMonitor& monitor, uint32_t index) {
   const uint32_t options = console.m_dwParameters;

@@ -82,13 +82,10 @@ const CPhysicalMonitor::CDisplayDeviceName* CPhysicalMonitor::FindDisplayDevice(
   }
 }
 
-bool CPhysicalMonitor::WriteName(const platform::PhysicalMonitor* record) {
-  return WriteName(record, m_MonitorInfo.szDevice);
-}
-
-bool CPhysicalMonitor::WriteName(const platform::PhysicalMonitor* record, std::u16string_view device_name) {
+bool CPhysicalMonitor::WriteName(const CPhysicalMonitor& display, uint32_t index) {
+  const platform::PhysicalMonitor* record = display.GetMonitor(index);
   if (record == nullptr) return false;
-  const CDisplayDeviceName* device = FindDisplayDevice(device_name);
+  const CDisplayDeviceName* device = FindDisplayDevice(display.m_MonitorInfo.szDevice);
   if (device == nullptr) return false;
   m_Writer.Write(u"%s on %s", record->szPhysicalMonitorDescription, device->m_strString.c_str());
   if ((device->m_dwStateFlags & platform::kDisplayDevicePrimaryDevice) != 0) m_Writer.Write(u" [Primary]");
@@ -118,7 +115,7 @@ int CEnumPhysicalMonitors::ListProc(platform::MonitorHandle hMonitor, platform::
   for (uint32_t i = 0; i < self->m_nCount; ++i) {
     ++self->m_nCounter;
     self->m_Writer.Write(u" %lu - ", self->m_nCounter);
-    self->WriteName(self->GetMonitor(i));
+    self->WriteName(*self, i);
     if (self->m_bProperties) {
       self->m_Writer.NewLine();
       self->ShowProperties(i);

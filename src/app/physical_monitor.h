@@ -29,10 +29,10 @@ class CPhysicalMonitor {
   void Release();
   // The record at `index`, or nullptr (last error ERROR_INVALID_PARAMETER).
   const platform::PhysicalMonitor* GetMonitor(uint32_t index) const;
-  // Writes "<description> on <adapter>[ [Primary]]" and a line end.
-  bool WriteName(const platform::PhysicalMonitor* record);
-  // The same for a physical monitor of the display device named `device`.
-  bool WriteName(const platform::PhysicalMonitor* record, std::u16string_view device);
+  // Writes "<description> on <adapter>[ [Primary]]" and a line end for
+  // physical monitor `index` of `display` (this object or another), the
+  // adapter from this object's display devices.
+  bool WriteName(const CPhysicalMonitor& display, uint32_t index);
   // What the name line shows of one display device.
   struct CDisplayDeviceName {
     std::u16string m_strString;

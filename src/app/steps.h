@@ -10,6 +10,7 @@ namespace monctl {
 
 class CConsole;
 class CPhysicalMonitor;
+class CEnumPhysicalMonitors;
 
 bool BrightnessStep(CConsole& console, CPhysicalMonitor& monitor, uint32_t index);
 bool ContrastStep(CConsole& console, CPhysicalMonitor& monitor, uint32_t index);
@@ -21,6 +22,11 @@ bool CapabilitiesStep(CConsole& console, CPhysicalMonitor& monitor, uint32_t ind
 // Orientation and position in one display-settings change.
 bool OrientationStep(CConsole& console, CPhysicalMonitor& monitor);
 void PowerStep(CConsole& console);
+
+// "Selected device: <name>" and an empty line, for physical monitor `index`
+// of `display`; the name from the enumeration's display devices.
+void WriteSelected(CConsole& console, CEnumPhysicalMonitors& monitors, const CPhysicalMonitor& display,
+                   uint32_t index);
 
 // The actions that the options ask for on physical monitor `index` of
 // `monitor`, in their fixed order, up to the first that fails; its exit
