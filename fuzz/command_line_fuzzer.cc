@@ -33,7 +33,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (const uint32_t options = console.m_dwParameters; !console.IsUsageRequired()) {
     FUZZ_CHECK((options & (kOptionDevice | kOptionListDevices | kOptionPower)) != 0 && options != kOptionDevice);
     FUZZ_CHECK((options & kOptionToggle) == 0 || (options & kOptionRotate) != 0);
-    FUZZ_CHECK((options & kOptionDevice) == 0 || console.m_nDevice != 0);
+    FUZZ_CHECK((options & kOptionDevice) == 0 || console.m_bAllDevices || console.m_nDevice != 0);
+    FUZZ_CHECK(!console.m_bAllDevices || (options & (kOptionRotate | kOptionPosition | kOptionMonitor)) == 0);
     FUZZ_CHECK(OneOf(console.m_dwRotate, kRotate0, kRotate90, kRotate180, kRotate270, kRotateCw, kRotateCcw, kRotateDefault));
     FUZZ_CHECK(OneOf(console.m_dwPower, kPowerOn, kPowerOff, kPowerLow, kPowerSaver));
   }

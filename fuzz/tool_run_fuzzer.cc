@@ -1,5 +1,5 @@
 // The whole tool, in this process, on any small scenario that the loader
-// accepts, with one of four command lines chosen by the input's length
+// accepts, with one of the command lines below chosen by the input's length
 // (fuzz/README.md).
 #include <cstdlib>
 #include <new>
@@ -28,7 +28,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       {u"monctl", u"/properties"},
       {u"monctl", u"/listdevices", u"/properties", u"/json"},
       {u"monctl", u"/monitor", u"dell", u"/brightness", u"70"},
-      {u"monctl", u"/device", u"all", u"/brightness", u"70", u"/save"}};
+      {u"monctl", u"/device", u"all", u"/brightness", u"70", u"/save"},
+      {u"monctl", u"/device", u"all", u"/capabilities", u"/json"},
+      {u"monctl", u"/vcp", u"0x12", u"40", u"/input", u"hdmi1"},
+      {u"monctl", u"/device", u"2", u"/vcp", u"0xD6"}};
   sim::Scenario scenario;
   std::string error;
   if (!sim::ParseScenario({reinterpret_cast<const char*>(data), size}, &scenario, &error)) return 0;
@@ -49,7 +52,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (std::u16string& text : texts) argv.push_back(text.data());
   argv.push_back(nullptr);
   const int code = wmain(static_cast<int>(texts.size()), argv.data());
-  FUZZ_CHECK(code >= kExitSuccess && code <= kExitDisplaySettings && sim::LiveTaskMemBlocks() == blocks_before);
+  FUZZ_CHECK(code >= kExitSuccess && code <= kExitDdc && sim::LiveTaskMemBlocks() == blocks_before);
   FUZZ_CHECK(sim::Current().live_physical_monitors() == 0 && sim::Current().live_opm_outputs() == 0);
   sim::Install(nullptr);
   return 0;
